@@ -1,0 +1,416 @@
+// The collected heap: power-of-two blocks carved from 102,400-byte chunks (large blocks get a
+// chunk of their own), 20 segregated free lists, and a mark-and-sweep collector that marks with
+// an explicit work stack so deep structures never recurse on the native stack.
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+
+#include "runtime/array.h"
+#include "runtime/engine_internal.h"
+
+namespace quill {
+
+// Every block is preceded by one header word: (payload size << 2) | flags.
+using BlockHeader = uint64_t;
+constexpr uint64_t kMarkedBit = 1;
+constexpr uint64_t kFinalizableBit = 2;
+constexpr size_t kHeaderSize = sizeof(BlockHeader);
+constexpr size_t kMinBlock = 8;  // room for the free-list link
+constexpr size_t kChunkBytes = 102400;
+constexpr int kClassCount = 20;
+
+struct HeapChunk {
+    HeapChunk* next;
+    size_t size;  // whole chunk, this header included
+};
+constexpr size_t kChunkHeaderSize = sizeof(HeapChunk);
+// The largest rounded request a shared chunk can hold.
+constexpr size_t kLargestShared = kChunkBytes - kChunkHeaderSize - kHeaderSize;
+
+namespace {
+
+inline BlockHeader& header(const void* block) {
+    return *reinterpret_cast<BlockHeader*>(const_cast<char*>(static_cast<const char*>(block)) -
+                                           kHeaderSize);
+}
+inline size_t blockSize(const void* block) { return static_cast<size_t>(header(block) >> 2); }
+inline void*& freeLink(void* block) { return *static_cast<void**>(block); }
+
+inline int sizeClass(size_t size) {
+    int c = static_cast<int>(std::bit_width(size / 8));
+    return c < kClassCount ? c : kClassCount - 1;
+}
+
+inline char* chunkBody(HeapChunk* chunk) { return reinterpret_cast<char*>(chunk) + kChunkHeaderSize; }
+inline char* chunkEnd(HeapChunk* chunk) { return reinterpret_cast<char*>(chunk) + chunk->size; }
+
+void pushFree(HeapState& heap, void* block) {
+    int c = sizeClass(blockSize(block));
+    freeLink(block) = heap.freeLists[c];
+    heap.freeLists[c] = block;
+    heap.nonEmpty |= 1u << c;
+}
+
+[[noreturn]] void outOfMemory(ScriptEngine* engine) { raiseError(engine, "Out of memory"); }
+
+void addChunk(ScriptEngine* engine, size_t rounded) {
+    size_t bytes = rounded > kLargestShared ? rounded + kChunkHeaderSize + kHeaderSize
+                                            : kChunkBytes;
+    HeapState& heap = engine->heap;
+    if (engine->maxHeapBytes && heap.bytesInChunks + bytes > engine->maxHeapBytes) {
+        outOfMemory(engine);
+    }
+    auto* chunk = static_cast<HeapChunk*>(std::malloc(bytes));
+    if (!chunk) outOfMemory(engine);
+    chunk->size = bytes;
+    chunk->next = heap.chunks;
+    heap.chunks = chunk;
+    heap.bytesInChunks += bytes;
+    char* body = chunkBody(chunk);
+    void* block = body + kHeaderSize;
+    size_t payload = bytes - kChunkHeaderSize - kHeaderSize;
+    header(block) = static_cast<BlockHeader>(payload) << 2;
+    heap.freeBytes += payload;
+    pushFree(heap, block);
+}
+
+// First fit from the request's class upward. Every block on lists below the last one is at
+// least as large as any request of that class; the last list needs a scan.
+void* takeFree(HeapState& heap, size_t rounded) {
+    int c = sizeClass(rounded);
+    uint32_t candidates = heap.nonEmpty & ~((1u << c) - 1);
+    while (candidates) {
+        int k = std::countr_zero(candidates);
+        candidates &= candidates - 1;
+        void** link = &heap.freeLists[k];
+        while (*link) {
+            void* block = *link;
+            if (blockSize(block) >= rounded) {
+                *link = freeLink(block);
+                if (!heap.freeLists[k]) heap.nonEmpty &= ~(1u << k);
+                return block;
+            }
+            link = &freeLink(block);
+        }
+        if (!heap.freeLists[k]) heap.nonEmpty &= ~(1u << k);
+    }
+    return nullptr;
+}
+
+size_t roundRequest(ScriptEngine* engine, size_t size) {
+    if (size > (size_t(1) << 48)) outOfMemory(engine);
+    if (size < kMinBlock) return kMinBlock;
+    return std::bit_ceil(size);
+}
+
+void* allocate(ScriptEngine* engine, size_t size, uint64_t flags) {
+    HeapState& heap = engine->heap;
+    size_t rounded = roundRequest(engine, size);
+    void* block = takeFree(heap, rounded);
+    if (!block) {
+        addChunk(engine, rounded);
+        block = takeFree(heap, rounded);
+        if (!block) outOfMemory(engine);
+    }
+    size_t have = blockSize(block);
+    if (have - rounded >= kHeaderSize + kMinBlock) {
+        void* rest = static_cast<char*>(block) + rounded + kHeaderSize;
+        header(rest) = static_cast<BlockHeader>(have - rounded - kHeaderSize) << 2;
+        pushFree(heap, rest);
+        heap.freeBytes -= kHeaderSize;
+        have = rounded;
+    }
+    header(block) = (static_cast<BlockHeader>(have) << 2) | flags;
+    heap.bytesSinceCollect += have;
+    heap.freeBytes -= have;
+    return block;
+}
+
+}  // namespace
+
+void* gcAlloc(ScriptEngine* engine, size_t size) { return allocate(engine, size, 0); }
+
+void* gcAllocZero(ScriptEngine* engine, size_t size) {
+    void* block = allocate(engine, size, 0);
+    std::memset(block, 0, size);
+    return block;
+}
+
+void* gcAllocZeroFinalizable(ScriptEngine* engine, size_t size) {
+    if (size < sizeof(BlockFinalizer)) size = sizeof(BlockFinalizer);
+    void* block = allocate(engine, size, kFinalizableBit);
+    std::memset(block, 0, size);
+    return block;
+}
+
+size_t gcBlockSize(const void* block) { return block ? blockSize(block) : 0; }
+
+void* gcRealloc(ScriptEngine* engine, void* block, size_t size) {
+    if (!block) return gcAlloc(engine, size);
+    size_t have = blockSize(block);
+    if (have >= size) return block;
+    void* grown = gcAlloc(engine, size);
+    std::memcpy(grown, block, have);
+    gcFree(engine, block);
+    return grown;
+}
+
+void gcFree(ScriptEngine* engine, void* block) {
+    if (!block) return;
+    // The sweep rebuilds the free lists itself; a finalizer freeing a block is a no-op then.
+    if (engine->heap.sweeping) return;
+    size_t size = blockSize(block);
+    header(block) = static_cast<BlockHeader>(size) << 2;
+    engine->heap.freeBytes += size;
+    pushFree(engine->heap, block);
+}
+
+int mark(void* block) {
+    if (!block) return 0;
+    BlockHeader& h = header(block);
+    if (h & kMarkedBit) return 0;
+    h |= kMarkedBit;
+    return 1;
+}
+
+int isMarked(const void* block) { return block ? int(header(block) & kMarkedBit) : 1; }
+
+// ---------------------------------------------------------------------------------------------
+// Marking.
+
+void pushGray(ScriptEngine* engine, void* block, GrayKind kind) {
+    engine->grayStack.push_back(reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(block) | kind));
+}
+
+void markValue(ScriptEngine* engine, const ScriptValue& v) {
+    switch (v.tag) {
+        case kTagString:
+            if (mark(v.str)) pushGray(engine, v.str, kGrayString);
+            break;
+        case kTagArray:
+            if (mark(v.arr)) pushGray(engine, v.arr, kGrayArray);
+            break;
+        case kTagObject:
+            if (mark(v.obj)) pushGray(engine, v.obj, kGrayObject);
+            break;
+        case kTagHost:
+            if (mark(v.host)) pushGray(engine, v.host, kGrayHost);
+            break;
+        case kTagFunction:
+            if (mark(v.fn)) pushGray(engine, v.fn, kGrayFunction);
+            break;
+        default:
+            break;
+    }
+}
+
+void markObject(ScriptEngine* engine, ScriptObject* object) {
+    if (mark(object)) pushGray(engine, object, kGrayObject);
+}
+
+void markClass(ScriptEngine* engine, ClassDescriptor* cls) {
+    if (mark(cls)) pushGray(engine, cls, kGrayClass);
+}
+
+namespace {
+
+void drainGray(ScriptEngine* engine) {
+    auto& gray = engine->grayStack;
+    while (!gray.empty()) {
+        uintptr_t word = reinterpret_cast<uintptr_t>(gray.back());
+        gray.pop_back();
+        void* block = reinterpret_cast<void*>(word & ~uintptr_t(7));
+        switch (static_cast<GrayKind>(word & 7)) {
+            case kGrayString: {
+                auto* s = static_cast<StringRecord*>(block);
+                if (!(s->flags & kStringStatic)) mark(s->chars);
+                if (s->props) markObject(engine, s->props);
+                break;
+            }
+            case kGrayArray:
+                markArrayContents(engine, static_cast<ArrayRecord*>(block));
+                break;
+            case kGrayObject: {
+                auto* o = static_cast<ScriptObject*>(block);
+                mark(o->slots);
+                mark(o->index);
+                for (uint32_t i = 0; i < o->count; ++i) markValue(engine, o->slots[i].value);
+                break;
+            }
+            case kGrayHost: {
+                auto* h = static_cast<HostInstance*>(block);
+                if (h->cls) {
+                    markClass(engine, h->cls);
+                    if (h->cls->markInstance && h->data) h->cls->markInstance(engine, h->cls, h->data);
+                }
+                if (h->props) markObject(engine, h->props);
+                break;
+            }
+            case kGrayFunction: {
+                auto* f = static_cast<FunctionValue*>(block);
+                mark(f->code);
+                if (f->props) markObject(engine, f->props);
+                break;
+            }
+            case kGrayClass: {
+                auto* c = static_cast<ClassDescriptor*>(block);
+                if (c->prototype) markObject(engine, c->prototype);
+                break;
+            }
+            case kGrayWith: {
+                auto* w = static_cast<WithList*>(block);
+                for (uint32_t i = 0; i < w->count; ++i) markValue(engine, w->values[i]);
+                break;
+            }
+        }
+    }
+}
+
+void markRoots(ScriptEngine* engine, ScriptValue* stackTop) {
+    for (uint32_t i = 0; i < engine->constantCount; ++i) markValue(engine, engine->constants[i]);
+    drainGray(engine);
+    for (uint32_t i = 0; i < engine->globalCount; ++i) markValue(engine, engine->globals[i]);
+    drainGray(engine);
+    for (ClassDescriptor* cls : engine->typeTable) {
+        if (cls) markClass(engine, cls);
+    }
+    drainGray(engine);
+    // The value stack: a frame-mark slot starts a four-slot frame record (return address, with
+    // list, argument pad, frame head) of which only the with list holds values.
+    ScriptValue* p = stackTop ? stackTop : engine->stackEnd;
+    while (p < engine->stackEnd) {
+        if (p->tag == kTagFrameMark) {
+            if (p + 1 < engine->stackEnd && p[1].tag == kTagFrameMark && p[1].with) {
+                if (mark(p[1].with)) pushGray(engine, p[1].with, kGrayWith);
+            }
+            p += 4;
+            continue;
+        }
+        markValue(engine, *p);
+        ++p;
+    }
+    drainGray(engine);
+    markValue(engine, engine->returnSlot);
+    for (const ScriptValue& v : engine->staticStrings) markValue(engine, v);
+    for (const ScriptValue& v : engine->builtinRoots) markValue(engine, v);
+    for (RootBlock* r = engine->roots; r; r = r->next) {
+        for (size_t i = 0; i < r->count; ++i) markValue(engine, r->values[i]);
+    }
+    drainGray(engine);
+}
+
+inline void runFinalizer(ScriptEngine* engine, void* block) {
+    BlockHeader& h = header(block);
+    if (h & kFinalizableBit) {
+        h &= ~kFinalizableBit;
+        BlockFinalizer fin = *static_cast<BlockFinalizer*>(block);
+        if (fin) fin(engine, block);
+    }
+}
+
+// Sweeps every chunk: marked blocks are unmarked and counted live; runs of unmarked blocks are
+// finalized, merged and put back on the free lists. Chunks left wholly free are returned to the
+// system (one shared chunk is kept for the next allocations).
+size_t sweep(ScriptEngine* engine, bool everything) {
+    HeapState& heap = engine->heap;
+    heap.sweeping = true;
+    for (auto& list : heap.freeLists) list = nullptr;
+    heap.nonEmpty = 0;
+    heap.freeBytes = 0;
+    size_t live = 0;
+    bool keptShared = false;
+    HeapChunk** link = &heap.chunks;
+    while (HeapChunk* chunk = *link) {
+        char* end = chunkEnd(chunk);
+        char* pos = chunkBody(chunk);
+        bool anyLive = false;
+        void* lastFree = nullptr;
+        while (pos < end) {
+            void* block = pos + kHeaderSize;
+            size_t size = blockSize(block);
+            if (!everything && (header(block) & kMarkedBit)) {
+                header(block) &= ~kMarkedBit;
+                live += size;
+                anyLive = true;
+                pos += kHeaderSize + size;
+                continue;
+            }
+            runFinalizer(engine, block);
+            size_t merged = size;
+            char* next = pos + kHeaderSize + size;
+            while (next < end) {
+                void* nb = next + kHeaderSize;
+                if (!everything && (header(nb) & kMarkedBit)) break;
+                runFinalizer(engine, nb);
+                size_t ns = blockSize(nb);
+                merged += kHeaderSize + ns;
+                next += kHeaderSize + ns;
+            }
+            header(block) = static_cast<BlockHeader>(merged) << 2;
+            heap.freeBytes += merged;
+            pushFree(heap, block);
+            lastFree = block;
+            pos = next;
+        }
+        bool shared = chunk->size == kChunkBytes;
+        if (!anyLive && !everything && (!shared || keptShared)) {
+            // The chunk is one free block, the one pushed last: take it back off its list.
+            int c = sizeClass(blockSize(lastFree));
+            heap.freeLists[c] = freeLink(lastFree);
+            if (!heap.freeLists[c]) heap.nonEmpty &= ~(1u << c);
+            heap.freeBytes -= blockSize(lastFree);
+            *link = chunk->next;
+            heap.bytesInChunks -= chunk->size;
+            std::free(chunk);
+            continue;
+        }
+        if (!anyLive && shared) keptShared = true;
+        link = &chunk->next;
+    }
+    heap.sweeping = false;
+    // Class data goes last: instances swept in the same pass may still have needed it.
+    auto pending = std::move(engine->deferredClassData);
+    engine->deferredClassData.clear();
+    for (auto& [destructor, data] : pending) destructor(data);
+    return live;
+}
+
+}  // namespace
+
+size_t collect(ScriptEngine* engine, ScriptValue* stackTop) {
+    HeapState& heap = engine->heap;
+    markRoots(engine, stackTop);
+    size_t live = sweep(engine, false);
+    heap.liveBytes = live;
+    heap.bytesSinceCollect = 0;
+    heap.collections++;
+    // Collect again once as much as is live has been handed out (at least 2 MB), so a large
+    // live heap is not traced over and over for little garbage.
+    heap.threshold = live > 0x200000 ? live : 0x200000;
+    engine->grayStack.clear();
+    if (engine->grayStack.capacity() > 65536) engine->grayStack.shrink_to_fit();
+    return live;
+}
+
+void collectionPoint(ScriptEngine* engine, ScriptValue* stackTop) {
+    if (engine->gcStress || engine->heap.bytesSinceCollect >= engine->heap.threshold) {
+        collect(engine, stackTop);
+    }
+    if (engine->hook) {
+        int answer = engine->hook(2, engine->hookUser);
+        if (answer) raiseError(engine, "hook break %d", answer);
+    }
+}
+
+void finalizeAllAndFreeHeap(ScriptEngine* engine) {
+    sweep(engine, true);
+    HeapChunk* chunk = engine->heap.chunks;
+    while (chunk) {
+        HeapChunk* next = chunk->next;
+        std::free(chunk);
+        chunk = next;
+    }
+    engine->heap = HeapState();
+}
+
+}  // namespace quill
