@@ -20,7 +20,9 @@ std::string formatDoubleG(double value);
 // are lower-case letters. Radixes outside 2..36 are treated as 10.
 std::string formatIntegerRadix(int64_t value, int radix);
 
-// Exact fixed-point text of a double with `precision` digits after the point ("%.*f").
+// Exact fixed-point text of a double with `precision` digits after the point ("%.*f"), rounded
+// half-even on the exact binary value. The precision is clamped to 0..512 (the runtime's own
+// limit); infinities and NaNs print as that runtime's "%f" does ("1.#INF00").
 std::string formatDoubleFixed(double value, int precision);
 
 // Wide printf of one value with a script-supplied format: literal text, "%%", and conversions
@@ -29,6 +31,11 @@ std::string formatDoubleFixed(double value, int precision);
 // integers and e E f g G for doubles. Every conversion formats the one value, converted to the
 // conversion's kind (an integer for d..o, a double for e..G); anything that is not a recognised
 // conversion is copied as it stands. The output is capped at `maxUnits` code units.
+// Without a size prefix (or with l) the integer conversions use the low 32 bits of the value,
+// with h the low 16 bits, and %hc the low byte; a double given to an integer conversion is
+// truncated toward zero and saturated to the 64-bit range (infinities and NaNs give 0).
+// Precisions are capped at 512 and widths at 65536. As with the runtime's NUL-terminated
+// result, a NUL in the format or a "%c" of 0 ends the text.
 std::u16string formatInteger(std::u16string_view format, int64_t value, size_t maxUnits = 255);
 std::u16string formatDouble(std::u16string_view format, double value, size_t maxUnits = 255);
 
