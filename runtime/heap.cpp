@@ -276,13 +276,14 @@ void markRoots(ScriptEngine* engine, ScriptValue* stackTop) {
     }
     drainGray(engine);
     // The value stack: a frame-mark slot starts a four-slot frame record (return address, with
-    // list, argument pad, frame head) of which only the with list holds values.
+    // list, argument pad with the running function, frame head).
     ScriptValue* p = stackTop ? stackTop : engine->stackEnd;
     while (p < engine->stackEnd) {
         if (p->tag == kTagFrameMark) {
             if (p + 1 < engine->stackEnd && p[1].tag == kTagFrameMark && p[1].with) {
                 if (mark(p[1].with)) pushGray(engine, p[1].with, kGrayWith);
             }
+            if (p + 2 < engine->stackEnd && (p[2].tag & 0xF) == kTagFramePad) mark(p[2].p);
             p += 4;
             continue;
         }
@@ -291,6 +292,8 @@ void markRoots(ScriptEngine* engine, ScriptValue* stackTop) {
     }
     drainGray(engine);
     markValue(engine, engine->returnSlot);
+    markValue(engine, engine->thrownValue);
+    mark(engine->errorFunction);
     for (const ScriptValue& v : engine->staticStrings) markValue(engine, v);
     for (const ScriptValue& v : engine->builtinRoots) markValue(engine, v);
     for (RootBlock* r = engine->roots; r; r = r->next) {

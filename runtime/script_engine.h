@@ -115,6 +115,7 @@ struct CompiledFunction {
     char* sourceName;  // "unknown" without debug information
     LineEntry* lines;
     uint32_t lineCount;
+    uint32_t maxStack;  // stack slots the code needs beyond its frame (verified at load)
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -202,6 +203,9 @@ struct ScriptEngine {
     uint32_t nativeDepth = 0;  // nested host calls and conversions, bounded
 
     ClassDescriptor* typeTable[kTypeTableSize] = {};
+    // The class registered as ActiveXObject: element reads on its instances call `Item`.
+    ClassDescriptor* activeXClass = nullptr;
+    uint32_t atomItem = 0;
 
     uint32_t atomProto = 0, atomPrototype = 0, atomToSource = 0, atomToString = 0,
              atomValueOf = 0;
@@ -217,6 +221,13 @@ struct ScriptEngine {
 
     std::vector<TrapEntry> traps;
     char errorBuffer[kErrorBufferSize] = {};
+    // A value thrown by a script toward a script `try` of an enclosing run.
+    ScriptValue thrownValue = makeUndefined();
+    bool hasThrownValue = false;
+    // Where the last uncaught error happened (the innermost interpreter position).
+    const uint32_t* errorIp = nullptr;
+    CompiledFunction* errorFunction = nullptr;  // the function errorIp lies in
+    bool errorLocated = false;
 
     // Compiler diagnostics of the last compilation, or the last failure to open a script file.
     std::string messageBuffer;
@@ -244,8 +255,10 @@ struct ScriptEngine {
     // Values that built-ins keep alive for the life of the engine.
     std::vector<ScriptValue> builtinRoots;
 
-    // Owned by the module loader.
+    // Owned by the module loader: characters of string constants, and the factory that makes
+    // regular-expression constants (installed by the RegExp class).
     std::vector<void*> moduleData;
+    void* regexpFactory = nullptr;
 };
 
 // Indices into ScriptEngine::staticStrings.
