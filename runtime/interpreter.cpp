@@ -22,6 +22,7 @@ uint32_t functionStackNeed(const CompiledFunction* function) { return function->
 namespace {
 
 constexpr size_t kMaxTraps = 1u << 20;
+constexpr uint32_t kBackwardJumpsPerHook = 4096;
 // Slots every frame keeps free below its verified need.
 constexpr ptrdiff_t kStackReserve = 14;
 
@@ -459,31 +460,43 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
                 NEXT();
             }
 
+            // A loop without collection points would never let the host's hook stop it, so
+            // with a hook installed every backward jump counts toward a call of the hook.
+#define TAKE_JUMP(d)                                                                             \
+    do {                                                                                         \
+        ip += (d);                                                                               \
+        if ((d) < 0 && e->hook && --e->hookCountdown == 0) {                                     \
+            e->hookCountdown = kBackwardJumpsPerHook;                                            \
+            SAVE();                                                                              \
+            if (int answer = e->hook(2, e->hookUser)) raiseError(e, "hook break %d", answer);   \
+        }                                                                                        \
+    } while (0)
             L_JUMP: {
                 int32_t d = static_cast<int32_t>(OPERAND());
-                ip += d;
+                TAKE_JUMP(d);
                 NEXT();
             }
             L_JUMP_IF_TRUE: {
                 int32_t d = static_cast<int32_t>(OPERAND());
-                if (truthOf(*sp++) == 1) ip += d;
+                if (truthOf(*sp++) == 1) TAKE_JUMP(d);
                 NEXT();
             }
             L_JUMP_IF_FALSE: {
                 int32_t d = static_cast<int32_t>(OPERAND());
-                if (truthOf(*sp++) == 0) ip += d;
+                if (truthOf(*sp++) == 0) TAKE_JUMP(d);
                 NEXT();
             }
             L_JUMP_IF_NONZERO: {
                 int32_t d = static_cast<int32_t>(OPERAND());
-                if (static_cast<uint32_t>((sp++)->i) != 0) ip += d;
+                if (static_cast<uint32_t>((sp++)->i) != 0) TAKE_JUMP(d);
                 NEXT();
             }
             L_JUMP_IF_ZERO: {
                 int32_t d = static_cast<int32_t>(OPERAND());
-                if (static_cast<uint32_t>((sp++)->i) == 0) ip += d;
+                if (static_cast<uint32_t>((sp++)->i) == 0) TAKE_JUMP(d);
                 NEXT();
             }
+#undef TAKE_JUMP
 
             // --- operators ---
             L_ADD: {

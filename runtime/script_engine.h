@@ -236,6 +236,7 @@ struct ScriptEngine {
 
     CollectionHook hook = nullptr;
     void* hookUser = nullptr;
+    uint32_t hookCountdown = 4096;  // backward jumps until the hook is asked again
     TraceOutput trace = nullptr;
     void* traceUser = nullptr;
 
