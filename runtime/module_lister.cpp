@@ -123,7 +123,7 @@ void listConstants(Listing& l, const ModuleSection* s) {
                 l.out += format("  (unknown constant type %u: the rest is not shown)\n", type);
                 return;
         }
-        l.out += format("  #%-4zu %s\n", l.constants.size(), text.c_str());
+        l.out += format("  #%-4u %s\n", unsigned(l.constants.size()), text.c_str());
         l.constants.push_back(text);
         continue;
     truncated:
