@@ -1,0 +1,22 @@
+// Registration entry points of the built-in classes and of the portable host classes, called at
+// engine creation in the engine's fixed order (see registration.cpp).
+#pragma once
+
+#include "runtime/script_engine.h"
+
+namespace quill {
+
+void registerGlobalFunctions(ScriptEngine* engine);  // parseInt, escape, eval, trace, NaN, ...
+void registerDate(ScriptEngine* engine);
+void registerFileStream(ScriptEngine* engine);
+void registerStringStream(ScriptEngine* engine);
+void registerMath(ScriptEngine* engine);
+void registerRegExp(ScriptEngine* engine);
+void registerArray(ScriptEngine* engine);
+void registerBoolean(ScriptEngine* engine);
+void registerFunction(ScriptEngine* engine);
+void registerNumber(ScriptEngine* engine);
+void registerString(ScriptEngine* engine);
+void registerObject(ScriptEngine* engine);
+
+}  // namespace quill
