@@ -12,7 +12,11 @@ void registerBuiltins(ScriptEngine* engine) {
     // URLShortcut, MCI, createControl, FlashPlayer, MovieClip, the application functions,
     // Window, Mail, SendMail, RecvMail, Inet, IPConfig, SysInfo, Socket.
     // Each line below is added when its class exists.
-    (void)engine;
+    registerArray(engine);
+    registerBoolean(engine);
+    registerFunction(engine);
+    registerNumber(engine);
+    registerObject(engine);
 }
 
 }  // namespace quill

@@ -255,6 +255,8 @@ struct ScriptEngine {
     void* builtinState[8] = {};
     // Values that built-ins keep alive for the life of the engine.
     std::vector<ScriptValue> builtinRoots;
+    // Arrays whose join is under way (a cyclic array joins to nothing where it recurs).
+    std::vector<const void*> joinsInProgress;
 
     // Owned by the module loader: characters of string constants, and the factory that makes
     // regular-expression constants (installed by the RegExp class).

@@ -282,8 +282,8 @@ TEST_F(Conversions, PrimitiveText) {
     EXPECT_EQ(text(makeNumber(1234567.5)), "1.23457e+006");
     EXPECT_EQ(text(makeNaN()), "NaN");
     EXPECT_EQ(text(makeAtom(intern(engine, "someAtom"))), "someAtom");
-    // An object without a toString anywhere gives "object".
-    EXPECT_EQ(text(makeObject(newObject(engine))), "object");
+    // A plain object answers through the Object class.
+    EXPECT_EQ(text(makeObject(newObject(engine))), "[object Object]");
 }
 
 TEST_F(Conversions, BooleansIntegersAndObjects) {
