@@ -78,6 +78,9 @@ const char kMsgIllegalFunctionName[] = "illegal function name";
 
 const char kMsgInvalidBreak[] = "invalid break";
 const char kMsgInvalidContinue[] = "invalid continue";
+const char kMsgInvalidAssignmentTarget[] = "invalid assignment target";
+const char kMsgTooManyParameters[] = "too many formal parameters (at most 125)";
+const char kMsgTooManyLocals[] = "too many local variables (at most 32767)";
 
 const char kMsgCantOpenScriptFile[] = "can't open the script file: ";
 const char kFormatCantOpen[] = "%s%s\n";
@@ -144,6 +147,9 @@ const char* const kCompilerMessages[] = {
     kMsgIllegalFunctionName,
     kMsgInvalidBreak,
     kMsgInvalidContinue,
+    kMsgInvalidAssignmentTarget,
+    kMsgTooManyParameters,
+    kMsgTooManyLocals,
     kMsgCantOpenScriptFile,
     kFormatCantOpen,
     kTextListingHeader,

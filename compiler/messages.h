@@ -90,6 +90,11 @@ extern const char kMsgIllegalFunctionName[];  // in the table, written by nothin
 // ---- code generator --------------------------------------------------------------------------
 extern const char kMsgInvalidBreak[];     // "invalid break"
 extern const char kMsgInvalidContinue[];  // "invalid continue"
+// Assignment, ++ or -- applied to something that is not a variable, property or element.
+extern const char kMsgInvalidAssignmentTarget[];  // "invalid assignment target"
+// Limits of the module format's operand fields.
+extern const char kMsgTooManyParameters[];  // "too many formal parameters (at most 125)"
+extern const char kMsgTooManyLocals[];      // "too many local variables (at most 32767)"
 
 // ---- compile driver --------------------------------------------------------------------------
 extern const char kMsgCantOpenScriptFile[];  // "can't open the script file: "

@@ -4,6 +4,8 @@
 // or without a pending exception), so ranges are merged rather than required to agree.
 #include "runtime/bytecode_verifier.h"
 
+#include <climits>
+#include <cstdint>
 #include <vector>
 
 #include "runtime/opcodes.h"
@@ -23,8 +25,8 @@ struct Range {
 };
 
 struct Effect {
-    int32_t need;  // slots that must be present
-    int32_t delta;  // change in depth
+    int32_t need;
+    int32_t delta;
     bool ok = true;
 };
 
@@ -136,6 +138,12 @@ bool endsFlow(uint8_t op) {
 }
 
 }  // namespace
+
+StackEffect stackEffectOf(uint8_t opcode, int32_t operand) {
+    // Local accesses are checked against the depth by the verifier; here they only move it.
+    Effect e = effectOf(opcode, operand, INT32_MAX);
+    return {e.need, e.delta};
+}
 
 bool verifyCode(const uint32_t* code, uint32_t words, uint32_t* maxStack) {
     // Instruction starts.

@@ -231,6 +231,8 @@ struct ScriptEngine {
 
     // Compiler diagnostics of the last compilation, or the last failure to open a script file.
     std::string messageBuffer;
+    // The host's settings word from which compile options are derived.
+    uint32_t compileSettings = 0x58200;
 
     ScriptValue returnSlot = makeUndefined();
 

@@ -1,0 +1,240 @@
+// `quill`: runs scripts, compiles source to modules, evaluates text and lists modules. It adds
+// one global for scripts, `print`, which writes its arguments as UTF-8 to standard output.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "builtins/builtin_support.h"
+#include "compiler/compile_driver.h"
+#include "runtime/module.h"
+#include "runtime/script_engine.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+using namespace quill;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quill run FILE [--warnings] [--options 0xNNNNN]\n"
+    "       quill compile FILE.qls [-o OUT.qsc] [-g] [--options 0xNNNNN]\n"
+    "       quill eval TEXT [--warnings] [--options 0xNNNNN]\n"
+    "       quill dis FILE.qsc\n"
+    "\n"
+    "  run      runs a script (.qls source or .qsc compiled module)\n"
+    "  compile  compiles a script to a module (-g adds debug information)\n"
+    "  eval     compiles and runs TEXT and prints its completion value\n"
+    "  dis      lists a compiled module\n"
+    "  --warnings     shows warnings and trace output on standard error\n"
+    "  --options N    the compile settings word (default 0x58200)\n";
+
+struct Arguments {
+    std::string command;
+    std::string target;
+    std::string output;
+    bool warnings = false;
+    bool debug = false;
+    uint32_t settings = kDefaultCompileSettings;
+};
+
+int usage(const char* problem) {
+    if (problem) std::fprintf(stderr, "quill: %s\n", problem);
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+bool parseArguments(int argc, char** argv, Arguments* args, const char** problem) {
+    if (argc < 2) {
+        *problem = nullptr;
+        return false;
+    }
+    args->command = argv[1];
+    for (int i = 2; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--warnings") {
+            args->warnings = true;
+        } else if (a == "-g") {
+            args->debug = true;
+        } else if (a == "-o" || a == "--options") {
+            if (i + 1 >= argc) {
+                *problem = "an option needs a value";
+                return false;
+            }
+            std::string value = argv[++i];
+            if (a == "-o") {
+                args->output = value;
+            } else {
+                char* end = nullptr;
+                unsigned long long n = std::strtoull(value.c_str(), &end, 0);
+                if (value.empty() || *end != '\0' || n > 0xFFFFFFFFull) {
+                    *problem = "--options takes a number such as 0x58200";
+                    return false;
+                }
+                args->settings = static_cast<uint32_t>(n);
+            }
+        } else if (!a.empty() && a[0] == '-' && a.size() > 1) {
+            *problem = "unknown option";
+            return false;
+        } else if (args->target.empty()) {
+            args->target = a;
+        } else {
+            *problem = "too many arguments";
+            return false;
+        }
+    }
+    if (args->target.empty()) {
+        *problem = "missing argument";
+        return false;
+    }
+    return true;
+}
+
+void printNative(ScriptEngine* e, ClassDescriptor*, void*, ScriptValue* result, ScriptValue* argv) {
+    std::string line;
+    for (uint32_t i = 1; i <= argCount(argv); ++i) {
+        if (i > 1) line += ' ';
+        ScriptValue text = toString(e, argv[i]);
+        line += toUtf8String(stringView(text));
+    }
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    *result = makeUndefined();
+}
+
+void traceToStderr(ScriptEngine*, void*, const ScriptValue* argv) {
+    if (argv[0].i < 1 || argv[1].tag != kTagString) return;
+    std::string text = toUtf8String(stringView(argv[1]));
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+ScriptEngine* startEngine(const Arguments& args) {
+    EngineConfig config;
+    config.stackSlots = 1 << 18;
+    ScriptEngine* engine = createEngine(config);
+    if (!engine) {
+        std::fputs("quill: cannot create the script engine\n", stderr);
+        return nullptr;
+    }
+    engine->compileSettings = args.settings;
+    registerClass(engine, "print")->call = printNative;
+    if (args.warnings) setTraceOutput(engine, traceToStderr, nullptr);
+    return engine;
+}
+
+// The engine's message, then where the script stopped when that is known.
+void reportFailure(ScriptEngine* engine) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", engine->errorBuffer);
+    if (!engine->errorLocated || !engine->errorIp) return;
+    const char* function = functionNameAt(engine, engine->errorIp);
+    uint32_t line = 0;
+    const char* source = sourceLineAt(engine, engine->errorIp, &line);
+    if (source) {
+        std::fprintf(stderr, "    at %s (%s:%u)\n", function, source, line);
+    } else {
+        std::fprintf(stderr, "    at %s\n", function);
+    }
+}
+
+int runCommand(const Arguments& args) {
+    ScriptEngine* engine = startEngine(args);
+    if (!engine) return 1;
+    int ok = runScriptFile(engine, args.target.c_str());
+    if (!ok) {
+        if (!engine->messageBuffer.empty() && !engine->errorLocated &&
+            std::strncmp(engine->errorBuffer, "Runtime error: ", 15) != 0) {
+            // A compile failure or an unreadable file: the diagnostics as the engine wrote them.
+            std::fflush(stdout);
+            std::fputs(engine->messageBuffer.c_str(), stderr);
+        } else {
+            reportFailure(engine);
+        }
+    }
+    std::fflush(stdout);
+    destroyEngine(engine);
+    return ok ? 0 : 1;
+}
+
+int compileCommand(const Arguments& args) {
+    ScriptEngine* engine = startEngine(args);
+    if (!engine) return 1;
+    std::string output = args.output;
+    if (output.empty()) {
+        output = args.target;
+        size_t dot = output.find_last_of('.');
+        size_t slash = output.find_last_of("/\\");
+        if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+            output.resize(dot);
+        }
+        output += ".qsc";
+    }
+    uint32_t options = engineCompileOptions(engine);
+    if (args.debug) options |= kCompileDebugInfo;
+    std::vector<uint8_t> module;
+    bool ok = compileFile(engine, args.target.c_str(), options, &module, nullptr, output.c_str());
+    // Warnings are written even when the compilation succeeds.
+    std::fputs(engine->messageBuffer.c_str(), stderr);
+    destroyEngine(engine);
+    return ok ? 0 : 1;
+}
+
+int evalCommand(const Arguments& args) {
+    ScriptEngine* engine = startEngine(args);
+    if (!engine) return 1;
+    int ok = runScriptText(engine, args.target);
+    if (ok) {
+        ScriptValue text = toString(engine, engine->returnSlot);
+        std::printf("%s\n", toUtf8String(stringView(text)).c_str());
+    } else if (!engine->messageBuffer.empty() && !engine->errorLocated &&
+               std::strncmp(engine->errorBuffer, "Runtime error: ", 15) != 0) {
+        std::fflush(stdout);
+        std::fputs(engine->messageBuffer.c_str(), stderr);
+    } else {
+        reportFailure(engine);
+    }
+    std::fflush(stdout);
+    destroyEngine(engine);
+    return ok ? 0 : 1;
+}
+
+int disCommand(const Arguments& args) {
+    std::FILE* f = std::fopen(args.target.c_str(), "rb");
+    if (!f) {
+        std::fprintf(stderr, "quill: cannot open %s\n", args.target.c_str());
+        return 1;
+    }
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(f);
+    std::string listing = listModule(bytes.data(), bytes.size());
+    std::fwrite(listing.data(), 1, listing.size(), stdout);
+    ModuleRecord* module = readModule(bytes.data(), bytes.size());
+    int status = module ? 0 : 1;
+    freeModule(module);
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Script output is bytes: no newline translation on Windows either.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
+    Arguments args;
+    const char* problem = nullptr;
+    if (!parseArguments(argc, argv, &args, &problem)) return usage(problem);
+    if (args.command == "run") return runCommand(args);
+    if (args.command == "compile") return compileCommand(args);
+    if (args.command == "eval") return evalCommand(args);
+    if (args.command == "dis") return disCommand(args);
+    return usage("unknown command");
+}
