@@ -1,7 +1,10 @@
 // The Function class: the methods of function values and the constructor that compiles a
 // function from text.
+#include <string>
+
 #include "builtins/builtin_support.h"
 #include "builtins/builtins.h"
+#include "compiler/compile_driver.h"
 
 namespace quill {
 
@@ -21,11 +24,42 @@ int functionMethod(ScriptEngine* e, ClassDescriptor*, void* data, uint32_t atom,
     return 0;
 }
 
+std::string ansiText(ScriptEngine* e, const ScriptValue& string) {
+    char* text = toAnsi(e, string);
+    std::string copy(text);
+    plainFree(text);
+    return copy;
+}
+
+// new Function(p1, ..., pn, body): compiles "function (p1, ..., pn) {body}"; the anonymous
+// function it defines is the global "@F_n" numbered from the counter before the compilation.
+void functionConstruct(ScriptEngine* e, ClassDescriptor*, ScriptValue* argv, ScriptValue* result) {
+    uint32_t n = argCount(argv);
+    std::string text = "function (";
+    bool first = true;
+    for (uint32_t i = 1; i < n; ++i) {
+        if (argv[i].tag != kTagString) continue;
+        if (!first) text += ", ";
+        text += ansiText(e, argv[i]);
+        first = false;
+    }
+    text += ") {";
+    if (n >= 1 && argv[n].tag == kTagString) text += ansiText(e, argv[n]);
+    text += "}";
+    uint32_t before = e->anonymousCounter;
+    if (!runScriptText(e, text)) {
+        *result = makeNull();
+        return;
+    }
+    *result = getGlobal(e, ("@F_" + std::to_string(before)).c_str());
+}
+
 }  // namespace
 
 void registerFunction(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "Function");
     cls->method = functionMethod;
+    cls->construct = functionConstruct;
     engine->typeTable[kTagFunction] = cls;
 }
 
