@@ -29,6 +29,11 @@ inline bool intArg(const ScriptValue* argv, uint32_t i, int64_t* out) {
     return true;
 }
 
+// Slots of ScriptEngine::builtinState, one per class that keeps engine-wide state there.
+enum BuiltinStateSlot : int {
+    kStateRegExp = 0,  // RegExpState*: the RegExp statics, reached by the literal factory
+};
+
 // The atoms of a class's member names, kept as its class data; index them in the order given.
 struct NameAtoms {
     uint32_t count;
