@@ -1,0 +1,262 @@
+// The members StringStream and FileStream share: fixed-size reads with their zero-filled short
+// reads, `read`, the zero-terminated string reads, and the writes in the stream encodings.
+#include "host/system/stream_members.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "builtins/builtin_support.h"
+#include "host/system/string_stream_access.h"
+
+namespace quill::streams {
+namespace {
+
+constexpr const char* kCommonNames[kCommonMemberCount] = {
+    "get",
+    "getShort",
+    "getLong",
+    "getFloat",
+    "getDouble",
+    "read",
+    "readLine",
+    "readString",
+    "readUnicodeString",
+    "put",
+    "putShort",
+    "putFloat",
+    "write",
+    "writeLine",
+    "writeString",
+    "writeUnicodeString",
+    "unget",
+    "flush",
+    "close",
+    "toString",
+};
+
+// A fixed-size little-endian read: what could be read lands in the low-order bytes, the rest
+// stays zero.
+uint64_t readFixed(StreamIo* io, int size) {
+    uint8_t bytes[8] = {};
+    io->readBytes(bytes, size_t(size));
+    return readLe(bytes, size);
+}
+
+ScriptValue readCount(ScriptEngine* engine, StreamIo* io, int64_t count) {
+    auto out = std::make_unique<ByteStream>();
+    int64_t want = std::min(count, kMaxStreamLength);
+    std::vector<uint8_t> buffer(size_t(std::min<int64_t>(want, 65536)));
+    while (want > 0) {
+        size_t piece = size_t(std::min<int64_t>(want, int64_t(buffer.size())));
+        size_t got = io->readBytes(buffer.data(), piece);
+        if (got && !out->writeBytes(buffer.data(), got)) break;
+        want -= int64_t(got);
+        if (got < piece) break;
+    }
+    return newStringStreamValue(engine, std::move(out));
+}
+
+// Bytes up to and including a zero byte, or to the end; the zero is not kept.
+ScriptValue readZeroTerminated(ScriptEngine* engine, StreamIo* io) {
+    std::string bytes;
+    for (;;) {
+        int c = io->takeByte();
+        if (c <= 0) break;
+        try {
+            bytes.push_back(static_cast<char>(c));
+        } catch (const std::bad_alloc&) {
+            break;
+        }
+        if (bytes.size() >= size_t(kMaxStreamLength)) break;
+    }
+    ScriptValue out;
+    newStringFromAnsi(engine, &out, bytes.data(), bytes.size());
+    return out;
+}
+
+ScriptValue readUnicode(ScriptEngine* engine, StreamIo* io) {
+    std::u16string units;
+    uint8_t pair[2];
+    while (io->readBytes(pair, 2) == 2) {
+        auto unit = static_cast<char16_t>(pair[0] | (pair[1] << 8));
+        if (unit == 0) break;
+        try {
+            units.push_back(unit);
+        } catch (const std::bad_alloc&) {
+            break;
+        }
+        if (units.size() >= size_t(kMaxStreamLength)) break;
+    }
+    return newString(engine, units);
+}
+
+// The encoding `write` gives its arguments. Nothing here runs scripts.
+std::string encodeWriteArguments(ScriptEngine* engine, const ScriptValue* argv,
+                                 bool streamArguments) {
+    std::string out;
+    for (uint32_t i = 1; i <= argCount(argv); ++i) {
+        const ScriptValue& v = argv[i];
+        switch (v.tag) {
+            case kTagInteger:
+            case kTagBoolean:
+                appendLe(&out, uint64_t(v.i), 4);
+                break;
+            case kTagNumber:
+                appendLe(&out, doubleBits(v.d), 8);
+                break;
+            case kTagNaN:
+                appendLe(&out, doubleBits(std::nan("")), 8);
+                break;
+            case kTagString:
+                out += toAnsiString(stringView(v));
+                break;
+            case kTagHost:
+                if (streamArguments) {
+                    size_t length = 0;
+                    const uint8_t* bytes = stringStreamBytes(engine, v, &length);
+                    if (bytes) out.append(reinterpret_cast<const char*>(bytes), length);
+                }
+                break;
+            default:
+                break;  // other values are skipped
+        }
+    }
+    return out;
+}
+
+// Each argument as text (converting non-strings, which may run scripts), followed by its
+// terminator: a zero byte, or a zero UTF-16 unit.
+std::string encodeStrings(ScriptEngine* engine, const ScriptValue* argv, bool unicode) {
+    std::string out;
+    for (uint32_t i = 1; i <= argCount(argv); ++i) {
+        ScriptValue text = argv[i].tag == kTagString ? argv[i] : toString(engine, argv[i]);
+        if (text.tag != kTagString) continue;
+        if (unicode) {
+            for (char16_t unit : stringView(text)) appendLe(&out, unit, 2);
+            appendLe(&out, 0, 2);
+        } else {
+            out += toAnsiString(stringView(text));
+            out.push_back('\0');
+        }
+    }
+    return out;
+}
+
+void writeTo(StreamCell* cell, const std::string& bytes) {
+    if (cell->io && !bytes.empty()) {
+        cell->io->writeBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    }
+}
+
+}  // namespace
+
+ClassDescriptor* registerStreamClass(ScriptEngine* engine, const char* name,
+                                     std::initializer_list<const char*> own) {
+    ClassDescriptor* cls = registerClass(engine, name);
+    size_t count = kCommonMemberCount + own.size();
+    auto* table =
+        static_cast<NameAtoms*>(plainAlloc(engine, sizeof(NameAtoms) + count * sizeof(uint32_t)));
+    table->count = 0;
+    for (const char* member : kCommonNames) table->atoms[table->count++] = intern(engine, member);
+    for (const char* member : own) table->atoms[table->count++] = intern(engine, member);
+    cls->classData = table;
+    cls->classDataDestructor = freeNameAtoms;
+    return cls;
+}
+
+bool runCommonMember(ScriptEngine* engine, StreamCell* cell, int member, ScriptValue* result,
+                     ScriptValue* argv, bool streamArguments) {
+    StreamIo* io = cell->io;
+    int64_t n = 0;
+    switch (member) {
+        case kGet: {
+            uint8_t byte = 0;
+            *result = makeInteger(io->readBytes(&byte, 1) == 1 ? byte : kStreamEof);
+            return true;
+        }
+        case kGetShort:
+            *result = makeInteger(static_cast<int16_t>(readFixed(io, 2)));
+            return true;
+        case kGetLong:
+            *result = makeInteger(static_cast<int32_t>(readFixed(io, 4)));
+            return true;
+        case kGetFloat:
+            *result = makeNumber(floatFromBits(static_cast<uint32_t>(readFixed(io, 4))));
+            return true;
+        case kGetDouble:
+            *result = makeNumber(doubleFromBits(readFixed(io, 8)));
+            return true;
+        case kRead:
+            if (intArg(argv, 1, &n) && n > 0) *result = readCount(engine, io, n);
+            return true;
+        case kReadString:
+            *result = readZeroTerminated(engine, io);
+            return true;
+        case kReadUnicodeString:
+            *result = readUnicode(engine, io);
+            return true;
+        case kPutShort:
+            if (intArg(argv, 1, &n)) {
+                std::string bytes;
+                appendLe(&bytes, uint64_t(n), 2);
+                writeTo(cell, bytes);
+            }
+            return true;
+        case kPutFloat:
+            if (hasArg(argv, 1)) {
+                ScriptValue number = toNumber(engine, argv[1]);
+                double d = number.tag == kTagInteger  ? double(number.i)
+                           : number.tag == kTagNumber ? number.d
+                                                      : std::nan("");
+                std::string bytes;
+                appendLe(&bytes, floatBits(d), 4);
+                writeTo(cell, bytes);
+            }
+            return true;
+        case kWrite:
+        case kWriteLine: {
+            std::string bytes = encodeWriteArguments(engine, argv, streamArguments);
+            if (member == kWriteLine) bytes += "\r\n";
+            writeTo(cell, bytes);
+            return true;
+        }
+        case kWriteString:
+        case kWriteUnicodeString:
+            writeTo(cell, encodeStrings(engine, argv, member == kWriteUnicodeString));
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::optional<int64_t> positionArgument(const ScriptValue& value, int64_t max) {
+    if (value.tag == kTagInteger) {
+        if (value.i < 0 || value.i > max) return std::nullopt;
+        return value.i;
+    }
+    if (value.tag == kTagNumber) {
+        double d = std::trunc(value.d);
+        // Also refuses infinities, and keeps the conversion below inside the 64-bit range.
+        if (d < 0 || !(d < 9223372036854775808.0) || int64_t(d) > max) return std::nullopt;
+        return int64_t(d);
+    }
+    return 0;
+}
+
+bool pathArgument(const ScriptValue& value, std::string* out) {
+    if (value.tag != kTagString || value.str->length == 0) return false;
+    std::u16string_view text = stringView(value);
+    if (text.find(u'\0') != std::u16string_view::npos) return false;
+    *out = toAnsiString(text);
+    return !out->empty();
+}
+
+ScriptValue asciiValue(ScriptEngine* engine, const char* text) {
+    return newStringFromAscii(engine, text);
+}
+
+}  // namespace quill::streams
