@@ -18,5 +18,7 @@ void registerFunction(ScriptEngine* engine);
 void registerNumber(ScriptEngine* engine);
 void registerString(ScriptEngine* engine);
 void registerObject(ScriptEngine* engine);
+// The URI coding functions, registered where the application functions are.
+void registerUriFunctions(ScriptEngine* engine);
 
 }  // namespace quill
