@@ -1,0 +1,68 @@
+// Test helpers for the global functions and built-in classes: calling them the way scripts do
+// (global functions, methods, constructors) and checking the tag and value of their results.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine_fixture.h"
+
+namespace quill::test {
+
+inline ::testing::AssertionResult isInteger(const ScriptValue& v, int64_t expected) {
+    if (v.tag != kTagInteger) return ::testing::AssertionFailure() << "tag " << v.tag;
+    if (v.i != expected) return ::testing::AssertionFailure() << "integer " << v.i;
+    return ::testing::AssertionSuccess();
+}
+
+inline ::testing::AssertionResult isDouble(const ScriptValue& v, double expected) {
+    if (v.tag != kTagNumber) return ::testing::AssertionFailure() << "tag " << v.tag;
+    if (!(v.d == expected)) return ::testing::AssertionFailure() << "double " << v.d;
+    return ::testing::AssertionSuccess();
+}
+
+class NativeTest : public EngineTest {
+  protected:
+    ScriptValue s(std::u16string_view text) { return newString(engine, text); }
+    ScriptValue a(std::string_view text) { return newStringFromUtf8(engine, text); }
+    static ScriptValue i(int64_t v) { return makeInteger(v); }
+    static ScriptValue d(double v) { return makeNumber(v); }
+
+    static std::vector<ScriptValue> native(const std::vector<ScriptValue>& args) {
+        std::vector<ScriptValue> argv = {makeInteger(int64_t(args.size()))};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    }
+    // A global function; `ok` tells whether it completed (else the message is in errorText()).
+    ScriptValue call(const char* function, const std::vector<ScriptValue>& args = {}) {
+        std::vector<ScriptValue> argv = native(args);
+        ok = callFunction(engine, function, nullptr, uint32_t(argv.size()), argv.data());
+        return engine->returnSlot;
+    }
+    ScriptValue method(const ScriptValue& receiver, const char* name,
+                       const std::vector<ScriptValue>& args = {}) {
+        std::vector<ScriptValue> argv = native(args);
+        ok = callMethod(engine, receiver, name, uint32_t(argv.size()), argv.data());
+        return engine->returnSlot;
+    }
+    // `new Name(args...)` through the class's construct hook.
+    ScriptValue construct(const char* className, const std::vector<ScriptValue>& args = {}) {
+        ScriptValue cls = getGlobal(engine, className);
+        std::vector<ScriptValue> argv = native(args);
+        ScriptValue result = makeUndefined();
+        ok = guardHostCall(
+            engine, [&] { cls.host->cls->construct(engine, cls.host->cls, argv.data(), &result); });
+        return result;
+    }
+    ScriptValue property(const ScriptValue& target, const char* name) {
+        ScriptValue v;
+        getProperty(engine, target, intern(engine, name), &v);
+        return v;
+    }
+    // The engine's string conversion of a value, as UTF-8.
+    std::string text(const ScriptValue& v) { return str(toString(engine, v)); }
+
+    int ok = 0;
+};
+
+}  // namespace quill::test
