@@ -1,5 +1,5 @@
 // The generator behind Math.random: the 48-bit linear congruential recurrence of the C library's
-// drand48 family, so a given seed gives the sequence scripts have always seen.
+// drand48 family, so a given seed always gives the same, known sequence.
 #pragma once
 
 #include <cstdint>
