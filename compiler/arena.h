@@ -69,7 +69,7 @@ class Arena {
 
     // Chunks double up to a ceiling, so a large source costs a logarithmic number of mallocs;
     // one oversized request gets a chunk of its own size.
-    void grow(size_t size) {
+    [[gnu::noinline]] void grow(size_t size) {
         size_t capacity = nextChunkSize_;
         if (capacity < size) capacity = size;
         auto* chunk = static_cast<Chunk*>(std::malloc(sizeof(Chunk) + capacity));

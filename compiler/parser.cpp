@@ -24,21 +24,26 @@ void parseProgram(CompileContext& ctx) {
 // ---------------------------------------------------------------------------------------------
 // Tokens and diagnostics.
 
-Token Parser::next() {
-    Token t = hasAhead_ ? ahead_ : lexer_.next();
+void Parser::fill() {
+    ahead_ = lexer_.next();
+    hasAhead_ = true;
+}
+
+const Token& Parser::advance() {
+    if (!hasAhead_) fill();
     hasAhead_ = false;
-    ctx_.lastLine = t.line;
+    ctx_.lastLine = ahead_.line;
     ++ctx_.tokenCount;
-    if (t.kind == kTokIdentifier && t.length == sizeof kArgumentsName - 1 &&
-        std::memcmp(t.text, kArgumentsName, sizeof kArgumentsName - 1) == 0) {
+    if (ahead_.kind == kTokIdentifier && ahead_.length == sizeof kArgumentsName - 1 &&
+        std::memcmp(ahead_.text, kArgumentsName, sizeof kArgumentsName - 1) == 0) {
         ++ctx_.argumentsCount;
     }
-    return t;
+    return ahead_;
 }
 
 void Parser::expect(uint32_t kind, const char* text) {
     if (!peekIs(kind)) fail(text);
-    next();
+    advance();
 }
 
 void Parser::fail(uint32_t line, const char* text) {
@@ -54,7 +59,7 @@ void Parser::tooDeep() {
 void Parser::autoSemicolon() {
     const Token& t = peek();
     if (t.kind == ';') {
-        next();
+        advance();
         return;
     }
     if (t.kind == '}' || t.kind == kTokEnd || t.line > ctx_.lastLine) {
@@ -89,29 +94,20 @@ void Parser::parseProgram() {
     }
 }
 
-SyntaxNode* Parser::parseStatementList(uint32_t* height) {
-    NodeList list;
-    uint32_t h = 0;
-    while (SyntaxNode* statement = parseStatement()) {
-        list.append(statement);
-        if (statement->height > h) h = statement->height;
-    }
-    *height = h;
-    return list.first;
-}
-
 // '{' statements '}'. An empty block is a single empty statement.
 SyntaxNode* Parser::parseBlock() {
-    next();  // '{'
+    advance();  // '{'
     const Token& first = peek();
-    if (first.kind == '}') {
-        Token close = next();
-        return newNode(kNodeEmpty, close.line);
-    }
+    if (first.kind == '}') return newNode(kNodeEmpty, advance().line);
     SyntaxNode* block = newNode(kNodeBlock, first.line);
-    uint32_t height;
-    block->a.node = parseStatementList(&height);
+    NodeList list;
+    uint32_t height = 0;
+    while (SyntaxNode* statement = parseStatement()) {
+        list.append(statement);
+        if (statement->height > height) height = statement->height;
+    }
     expect('}', kMsgMissingBraceAfterBlock);
+    block->a.node = list.first;
     setHeight(block, height);
     return block;
 }
@@ -119,37 +115,22 @@ SyntaxNode* Parser::parseBlock() {
 // ---------------------------------------------------------------------------------------------
 // Functions.
 
-SyntaxNode* Parser::parseFunction() {
-    uint32_t argumentsBefore = ctx_.argumentsCount;
-    Token keyword = next();  // function
-    uint32_t line = keyword.line;
-    auto freshName = [this] {
-        char name[24];
-        std::snprintf(name, sizeof name, "@F_%u", ctx_.anonymousCounter++);
-        return static_cast<const char*>(ctx_.arena.copyText(name, std::strlen(name)));
-    };
-    const char* declared;
-    const char* internal;
-    if (peekIs(kTokIdentifier)) {
-        Token name = next();
-        line = name.line;
-        declared = name.text;
-        // Only top-level functions keep their own name as the global that holds them.
-        internal = functionNames_.empty() ? declared : freshName();
-    } else {
-        declared = internal = freshName();
-    }
-    functionNames_.push_back(internal);
+const char* Parser::freshFunctionName() {
+    char name[24];
+    int length = std::snprintf(name, sizeof name, "@F_%u", ctx_.anonymousCounter++);
+    return ctx_.arena.copyText(name, static_cast<size_t>(length));
+}
 
-    expect('(', kMsgMissingParenBeforeFormals);
+// Formal parameters after '(' up to and including ')'.
+SyntaxNode* Parser::parseParameters() {
     NodeList parameters;
     if (!peekIs(')')) {
         for (;;) {
             if (!peekIs(kTokIdentifier)) fail(kMsgIllegalIdentifier);
-            Token name = next();
+            const Token& name = advance();
             parameters.append(identifierNode(name.text, name.line));
             if (peekIs(',')) {
-                next();
+                advance();
                 if (!peekIs(kTokIdentifier)) fail(kMsgIllegalIdentifier);
                 continue;
             }
@@ -158,19 +139,37 @@ SyntaxNode* Parser::parseFunction() {
         }
     }
     expect(')', kMsgMissingParenAfterFormals);
+    return parameters.first;
+}
 
+SyntaxNode* Parser::parseFunction() {
+    uint32_t argumentsBefore = ctx_.argumentsCount;
+    SyntaxNode* function = newNode(kNodeFunction, advance().line);
+    if (peekIs(kTokIdentifier)) {
+        const Token& name = advance();
+        function->line = name.line;
+        function->d.text = name.text;
+        // Only top-level functions keep their own name as the global that holds them.
+        function->c.text = functionNames_.empty() ? name.text : freshFunctionName();
+    } else {
+        function->c.text = function->d.text = freshFunctionName();
+    }
+    functionNames_.push_back(function->c.text);
+
+    expect('(', kMsgMissingParenBeforeFormals);
+    function->e.node = parseParameters();
     if (!peekIs('{')) fail(kMsgInvalidFunctionBody);
-    uint32_t bodyLine = peek().line;
+    function->a.word = peek().line;
     SyntaxNode* body = parseBlock();
 
-    SyntaxNode* function = newNode(kNodeFunction, line);
-    function->a.word = bodyLine;
     function->b.word = ctx_.argumentsCount != argumentsBefore ? 1 : 0;
-    function->c.text = internal;
-    function->d.text = declared;
-    function->e.node = parameters.first;
-    function->f.node = body->kind == kNodeBlock ? body->a.node : body;
-    setHeight(function, body->kind == kNodeBlock ? body->height - 1 : body->height);
+    if (body->kind == kNodeBlock) {
+        function->f.node = body->a.node;
+        setHeight(function, body->height - 1);
+    } else {
+        function->f.node = body;
+        setHeight(function, body->height);
+    }
     ctx_.functions.append(function);
     functionNames_.pop_back();
     return function;
@@ -209,10 +208,8 @@ SyntaxNode* Parser::parseStatement() {
             return parseWhile();
         case kTokFor:
             return parseFor();
-        case ';': {
-            Token semicolon = next();
-            return newNode(kNodeEmpty, semicolon.line);
-        }
+        case ';':
+            return newNode(kNodeEmpty, advance().line);
         case kTokContinue:
             return parseJump(kNodeContinue);
         case kTokBreak:
@@ -237,7 +234,7 @@ SyntaxNode* Parser::parseExpressionStatement() {
     SyntaxNode* expression = parseExpression();
     if (!expression) return nullptr;
     if (expression->kind == kNodeIdentifier && peekIs(':') && peek().line == expression->line) {
-        next();
+        advance();
         SyntaxNode* body = parseStatement();
         if (!body) fail(kMsgInvalidLabel);
         SyntaxNode* label = newNode(kNodeLabel, expression->line);
@@ -258,11 +255,11 @@ SyntaxNode* Parser::parseDeclarators(uint32_t varLine, uint32_t* count, uint32_t
     NodeList declarators;
     uint32_t h = 0;
     for (;;) {
-        Token name = next();
+        const Token& name = advance();
         SyntaxNode* declarator = newNode(kNodeDeclarator, name.line);
         declarator->a.text = name.text;
         if (peekIs('=')) {
-            next();
+            advance();
             declarator->b.node = parseAssignment();
             if (!declarator->b.node) fail(kMsgInvalidVariableInit);
             setHeight(declarator, declarator->b.node->height);
@@ -270,7 +267,7 @@ SyntaxNode* Parser::parseDeclarators(uint32_t varLine, uint32_t* count, uint32_t
         if (declarator->height > h) h = declarator->height;
         declarators.append(declarator);
         if (!peekIs(',')) break;
-        next();
+        advance();
         const Token& following = peek();
         if (following.kind != kTokIdentifier) fail(following.line, kMsgIllegalIdentifier);
     }
@@ -280,11 +277,10 @@ SyntaxNode* Parser::parseDeclarators(uint32_t varLine, uint32_t* count, uint32_t
 }
 
 SyntaxNode* Parser::parseVar() {
-    Token keyword = next();
-    SyntaxNode* node = newNode(kNodeVar, keyword.line);
+    SyntaxNode* node = newNode(kNodeVar, advance().line);
     uint32_t count;
     uint32_t height;
-    node->c.node = parseDeclarators(keyword.line, &count, &height);
+    node->c.node = parseDeclarators(node->line, &count, &height);
     node->b.word = count;
     setHeight(node, height);
     autoSemicolon();
@@ -300,13 +296,12 @@ SyntaxNode* Parser::parseCondition() {
 }
 
 SyntaxNode* Parser::parseIf() {
-    Token keyword = next();
-    SyntaxNode* node = newNode(kNodeIf, keyword.line);
+    SyntaxNode* node = newNode(kNodeIf, advance().line);
     node->a.node = parseCondition();
     node->b.node = parseStatement();
     if (!node->b.node) fail(kMsgInvalidStatement);
     if (peekIs(kTokElse)) {
-        next();
+        advance();
         node->c.node = parseStatement();
         if (!node->c.node) fail(kMsgInvalidStatement);
     }
@@ -315,8 +310,7 @@ SyntaxNode* Parser::parseIf() {
 }
 
 SyntaxNode* Parser::parseWhile() {
-    Token keyword = next();
-    SyntaxNode* node = newNode(kNodeWhile, keyword.line);
+    SyntaxNode* node = newNode(kNodeWhile, advance().line);
     node->a.node = parseCondition();
     node->b.node = parseStatement();
     if (!node->b.node) fail(kMsgInvalidStatement);
@@ -325,8 +319,7 @@ SyntaxNode* Parser::parseWhile() {
 }
 
 SyntaxNode* Parser::parseDoWhile() {
-    Token keyword = next();
-    SyntaxNode* node = newNode(kNodeDoWhile, keyword.line);
+    SyntaxNode* node = newNode(kNodeDoWhile, advance().line);
     node->b.node = parseStatement();
     if (!node->b.node) fail(kMsgInvalidStatement);
     expect(kTokWhile, kMsgMissingWhileAfterDo);
@@ -338,24 +331,24 @@ SyntaxNode* Parser::parseDoWhile() {
 
 // for (init; condition; update) and for (name in object), with or without `var`.
 SyntaxNode* Parser::parseFor() {
-    Token keyword = next();
+    uint32_t line = advance().line;
     expect('(', kMsgMissingParenAfterFor);
     SyntaxNode* declarators = nullptr;
     SyntaxNode* initializer = nullptr;
     uint32_t count = 0;
     uint32_t declaratorHeight = 0;
     if (peekIs(kTokVar)) {
-        Token var = next();
-        declarators = parseDeclarators(var.line, &count, &declaratorHeight);
+        uint32_t varLine = advance().line;
+        declarators = parseDeclarators(varLine, &count, &declaratorHeight);
     } else if (!peekIs(';')) {
         initializer = parseExpression();
         if (!initializer) fail(kMsgInvalidForInit);
     }
 
-    Token separator = next();
+    uint32_t separator = advance().kind;
     SyntaxNode* node;
-    if (separator.kind == ';') {
-        node = newNode(kNodeFor, keyword.line);
+    if (separator == ';') {
+        node = newNode(kNodeFor, line);
         node->a.node = declarators;
         node->b.node = initializer;
         node->f.word = count;
@@ -375,14 +368,14 @@ SyntaxNode* Parser::parseFor() {
                                                               node->d.node, node->e.node})));
         return node;
     }
-    if (separator.kind != kTokIn) fail(kMsgMissingSemicolonAfterForInit);
+    if (separator != kTokIn) fail(kMsgMissingSemicolonAfterForInit);
 
     if (declarators) {
-        if (count != 1) fail(keyword.line, kMsgMoreThanOneVariable);
+        if (count != 1) fail(line, kMsgMoreThanOneVariable);
     } else if (initializer->kind != kNodeIdentifier) {
         fail(initializer->line, kMsgIllegalIdentifier);
     }
-    node = newNode(kNodeForIn, keyword.line);
+    node = newNode(kNodeForIn, line);
     node->a.node = declarators;
     node->b.node = initializer;
     node->e.word = 1;
@@ -398,20 +391,18 @@ SyntaxNode* Parser::parseFor() {
 
 // continue / break, with a label only when it stands on the keyword's line.
 SyntaxNode* Parser::parseJump(uint32_t kind) {
-    Token keyword = next();
-    SyntaxNode* node = newNode(kind, keyword.line);
+    SyntaxNode* node = newNode(kind, advance().line);
     const Token& t = peek();
-    if (t.kind == kTokIdentifier && t.line == keyword.line) node->a.text = next().text;
+    if (t.kind == kTokIdentifier && t.line == node->line) node->a.text = advance().text;
     autoSemicolon();
     return node;
 }
 
 SyntaxNode* Parser::parseReturn() {
-    Token keyword = next();
-    SyntaxNode* node = newNode(kNodeReturn, keyword.line);
+    SyntaxNode* node = newNode(kNodeReturn, advance().line);
     const Token& t = peek();
     if (t.kind == ';') {
-        next();
+        advance();
         return node;
     }
     if (t.line > ctx_.lastLine) {  // a line break ends a bare return
@@ -429,8 +420,7 @@ SyntaxNode* Parser::parseReturn() {
 }
 
 SyntaxNode* Parser::parseWith() {
-    Token keyword = next();
-    SyntaxNode* node = newNode(kNodeWith, keyword.line);
+    SyntaxNode* node = newNode(kNodeWith, advance().line);
     expect('(', kMsgMissingParenBeforeWith);
     node->a.node = parseExpression();
     if (!node->a.node) fail(kMsgInvalidWithObject);
@@ -442,8 +432,7 @@ SyntaxNode* Parser::parseWith() {
 }
 
 SyntaxNode* Parser::parseSwitch() {
-    Token keyword = next();
-    SyntaxNode* node = newNode(kNodeSwitch, keyword.line);
+    SyntaxNode* node = newNode(kNodeSwitch, advance().line);
     expect('(', kMsgMissingParenBeforeSwitch);
     node->b.node = parseExpression();
     if (!node->b.node) fail(kMsgInvalidSwitchExpression);
@@ -454,20 +443,21 @@ SyntaxNode* Parser::parseSwitch() {
     uint32_t defaults = 0;
     uint32_t height = node->b.node->height;
     for (;;) {
-        Token label = next();
-        if (label.kind == '}') break;
+        const Token& label = advance();
+        uint32_t kind = label.kind;
+        if (kind == '}') break;
         SyntaxNode* clause = newNode(kNodeEmpty, label.line);
-        if (label.kind == kTokCase) {
+        if (kind == kTokCase) {
             clause->a.node = parseExpression();
             if (!clause->a.node) fail(kMsgInvalidCaseExpression);
-        } else if (label.kind == kTokDefault) {
+        } else if (kind == kTokDefault) {
             ++defaults;
         } else {
             fail(kMsgMissingBraceAfterSwitch);
         }
         const Token& colon = peek();
         if (colon.kind != ':') fail(colon.line, kMsgMissingColonAfterCase);
-        next();
+        advance();
         NodeList statements;
         uint32_t clauseHeight = heightOf(clause->a.node);
         for (;;) {
@@ -493,8 +483,7 @@ SyntaxNode* Parser::parseSwitch() {
 
 // try S, then any number of catch (name [if condition]) S, then an optional finally S.
 SyntaxNode* Parser::parseTry() {
-    Token keyword = next();
-    SyntaxNode* node = newNode(kNodeTry, keyword.line);
+    SyntaxNode* node = newNode(kNodeTry, advance().line);
     node->c.node = parseStatement();
     if (!node->c.node) fail(kMsgInvalidStatement);
     node->a.word = ctx_.lastLine;
@@ -503,13 +492,12 @@ SyntaxNode* Parser::parseTry() {
     NodeList clauses;
     uint32_t height = node->c.node->height;
     while (peekIs(kTokCatch)) {
-        Token word = next();
-        SyntaxNode* clause = newNode(kNodeEmpty, word.line);
+        SyntaxNode* clause = newNode(kNodeEmpty, advance().line);
         expect('(', kMsgMissingParenBeforeCatch);
         if (!peekIs(kTokIdentifier)) fail(kMsgMissingIdentifierInCatch);
-        clause->b.text = next().text;
+        clause->b.text = advance().text;
         if (peekIs(kTokIf)) {
-            next();
+            advance();
             clause->e.node = parseExpression();
             if (!clause->e.node) fail(kMsgInvalidStatement);
         }
@@ -522,7 +510,7 @@ SyntaxNode* Parser::parseTry() {
     }
     if (clauses.first) clauses.first->a.word = peek().line;
     if (peekIs(kTokFinally)) {
-        next();
+        advance();
         node->e.node = parseStatement();
         if (!node->e.node) fail(kMsgInvalidStatement);
         if (node->e.node->height > height) height = node->e.node->height;
@@ -534,8 +522,7 @@ SyntaxNode* Parser::parseTry() {
 }
 
 SyntaxNode* Parser::parseThrow() {
-    Token keyword = next();
-    SyntaxNode* node = newNode(kNodeThrow, keyword.line);
+    SyntaxNode* node = newNode(kNodeThrow, advance().line);
     node->a.node = parseExpression();
     if (!node->a.node) fail(kMsgInvalidThrow);
     setHeight(node, node->a.node->height);

@@ -103,12 +103,16 @@ bool isUnaryOperator(uint32_t kind) {
 
 SyntaxNode* Parser::parseExpression() {
     SyntaxNode* left = parseAssignment();
-    if (!left) return nullptr;
+    if (!left || !peekIs(',')) return left;
+    return parseCommaRest(left);
+}
+
+SyntaxNode* Parser::parseCommaRest(SyntaxNode* left) {
     while (peekIs(',')) {
-        Token comma = next();
+        uint32_t line = advance().line;
         SyntaxNode* right = parseAssignment();
         if (!right) fail(kMsgInvalidExpression);
-        SyntaxNode* node = newNode(kNodeComma, comma.line);
+        SyntaxNode* node = newNode(kNodeComma, line);
         node->a.node = left;
         node->b.node = right;
         setHeight(node, std::max(left->height, right->height));
@@ -117,34 +121,19 @@ SyntaxNode* Parser::parseExpression() {
     return left;
 }
 
+// assignment: conditional [op assignment]; conditional: binary [? assignment : assignment].
 SyntaxNode* Parser::parseAssignment() {
     Nesting nesting(*this);
-    SyntaxNode* target = parseConditional();
-    if (!target) return nullptr;
-    const Token& t = peek();
-    if (!isAssignmentOperator(t.kind) || !takesAssignment(target->kind)) return target;
-    Token op = next();
-    SyntaxNode* value = parseAssignment();
-    if (!value) {
-        // The one place a function may stand in an expression: the right side of a plain '='.
-        // The value is then the name of the new function.
-        if (op.kind != '=' || !peekIs(kTokFunction)) fail(kMsgInvalidExpression);
-        SyntaxNode* function = parseFunction();
-        value = identifierNode(function->c.text, function->line);
-    }
-    SyntaxNode* node = newNode(kNodeAssign, op.line);
-    node->a.word = op.kind;
-    node->c.node = target;
-    node->d.node = value;
-    setHeight(node, std::max(target->height, value->height));
-    return node;
+    SyntaxNode* left = parseBinary();
+    if (!left) return nullptr;
+    uint32_t kind = peek().kind;
+    if (kind == '?') return parseConditionalRest(left);
+    if (isAssignmentOperator(kind) && takesAssignment(left->kind)) return parseAssignmentRest(left);
+    return left;
 }
 
-SyntaxNode* Parser::parseConditional() {
-    SyntaxNode* condition = parseBinary(1);
-    if (!condition || !peekIs('?')) return condition;
-    Token question = next();
-    SyntaxNode* node = newNode(kNodeConditional, question.line);
+SyntaxNode* Parser::parseConditionalRest(SyntaxNode* condition) {
+    SyntaxNode* node = newNode(kNodeConditional, advance().line);
     node->a.node = condition;
     node->b.node = parseAssignment();
     if (!node->b.node) fail(kMsgInvalidExpression);
@@ -155,17 +144,46 @@ SyntaxNode* Parser::parseConditional() {
     return node;
 }
 
-SyntaxNode* Parser::parseBinary(int minPrecedence) {
-    SyntaxNode* left = parseUnary();
-    if (!left) return nullptr;
-    for (;;) {
-        BinaryOperator op = binaryOperator(peek().kind);
-        if (op.precedence == 0 || op.precedence < minPrecedence) return left;
-        Token t = next();
-        SyntaxNode* right = parseBinary(op.precedence + 1);
-        if (!right) fail(kMsgInvalidExpression);
-        SyntaxNode* node = newNode(op.node, t.line);
-        node->a.word = t.kind;
+SyntaxNode* Parser::parseAssignmentRest(SyntaxNode* target) {
+    const Token& op = advance();
+    SyntaxNode* node = newNode(kNodeAssign, op.line);
+    node->a.word = op.kind;
+    node->c.node = target;
+    SyntaxNode* value = parseAssignment();
+    if (!value) {
+        // The one place a function may stand in an expression: the right side of a plain '='.
+        // The value is then the name of the new function.
+        if (node->a.word != '=' || !peekIs(kTokFunction)) fail(kMsgInvalidExpression);
+        SyntaxNode* function = parseFunction();
+        value = identifierNode(function->c.text, function->line);
+    }
+    node->d.node = value;
+    setHeight(node, std::max(target->height, value->height));
+    return node;
+}
+
+SyntaxNode* Parser::parseBinary() {
+    SyntaxNode* first = parseUnary();
+    if (!first || binaryOperator(peek().kind).precedence == 0) return first;
+    return parseOperators(first);
+}
+
+// Binary operators with an explicit operator stack: an operator is pushed only above operators
+// of lower precedence, so each call holds at most one pending operator per level, and the
+// native recursion is the same however the levels are mixed. The trees are the left-associative
+// ones of the grammar's one-rule-per-level form.
+SyntaxNode* Parser::parseOperators(SyntaxNode* first) {
+    const size_t base = operators_.size();
+    operands_.push_back(first);
+    auto reduce = [this] {
+        PendingOperator p = operators_.back();
+        operators_.pop_back();
+        SyntaxNode* right = operands_.back();
+        operands_.pop_back();
+        SyntaxNode* left = operands_.back();
+        BinaryOperator op = binaryOperator(p.kind);
+        SyntaxNode* node = newNode(op.node, p.line);
+        node->a.word = p.kind;
         node->c.node = left;
         node->d.node = right;
         if (op.node == kNodeEquality || op.node == kNodeRelational ||
@@ -174,113 +192,124 @@ SyntaxNode* Parser::parseBinary(int minPrecedence) {
             node->staticType = kTagBoolean;
         }
         setHeight(node, std::max(left->height, right->height));
-        left = node;
+        operands_.back() = node;
+    };
+    for (;;) {
+        int precedence = binaryOperator(peek().kind).precedence;
+        if (precedence == 0) break;
+        while (operators_.size() > base &&
+               binaryOperator(operators_.back().kind).precedence >= precedence) {
+            reduce();
+        }
+        const Token& t = advance();
+        operators_.push_back({t.kind, t.line});
+        SyntaxNode* right = parseUnary();
+        if (!right) fail(kMsgInvalidExpression);
+        operands_.push_back(right);
     }
+    while (operators_.size() > base) reduce();
+    SyntaxNode* result = operands_.back();
+    operands_.pop_back();
+    return result;
 }
 
 SyntaxNode* Parser::parseUnary() {
-    if (!isUnaryOperator(peek().kind)) return parsePostfix();
+    if (isUnaryOperator(peek().kind)) return parseUnaryOperator();
+    return parsePostfix();
+}
+
+SyntaxNode* Parser::parseUnaryOperator() {
     Nesting nesting(*this);
-    Token op = next();
-    SyntaxNode* operand = parseUnary();
-    if (!operand) fail(kMsgInvalidExpression);
-    SyntaxNode* node = newNode(kNodeUnary, op.line);
-    node->a.word = op.kind;
-    node->b.node = operand;
-    setHeight(node, operand->height);
+    const Token& t = advance();
+    SyntaxNode* node = newNode(kNodeUnary, t.line);
+    node->a.word = t.kind;
+    node->b.node = parseUnary();
+    if (!node->b.node) fail(kMsgInvalidExpression);
+    setHeight(node, node->b.node->height);
     return node;
 }
 
-// A postfix ++ or -- belongs to its operand only on the operand's last line; on a later line it
-// starts the next statement.
+// A primary or `new` expression, then calls, indexes and member names in any order, then a
+// postfix ++ or --.
 SyntaxNode* Parser::parsePostfix() {
-    SyntaxNode* operand = parseCall();
-    if (!operand) return nullptr;
-    const Token& t = peek();
-    if (t.kind != kTokIncrement && t.kind != kTokDecrement) return operand;
-    if (t.line != ctx_.lastLine) {
-        if (ctx_.option(kOptionWarnMissingSemicolon)) {
-            compileWarning(ctx_, t.line, "%s", kMsgMissingSemicolon);
-        }
-        return operand;
-    }
-    Token op = next();
-    SyntaxNode* node = newNode(kNodePostfix, op.line);
-    node->a.word = op.kind;
-    node->b.node = operand;
-    setHeight(node, operand->height);
-    return node;
-}
-
-SyntaxNode* Parser::parseCall() {
-    SyntaxNode* expression = parseMember();
+    SyntaxNode* expression = peekIs(kTokNew) ? parseNew() : parsePrimary();
     if (!expression) return nullptr;
     for (;;) {
-        if (peekIs('(')) {
-            Token open = next();
-            SyntaxNode* call = newNode(kNodeCall, open.line);
-            uint32_t count;
-            uint32_t height;
-            call->c.node = parseArguments(&count, &height);
-            call->a.word = count;
-            call->b.node = expression;
-            setHeight(call, std::max(expression->height, height));
-            expression = call;
-        } else if (SyntaxNode* selected = parseSelector(expression)) {
-            expression = selected;
+        uint32_t kind = peek().kind;
+        if (kind == '(' || kind == '[' || kind == '.') {
+            expression = parseSuffix(expression);
+        } else if (kind == kTokIncrement || kind == kTokDecrement) {
+            return parsePostfixOperator(expression);
         } else {
             return expression;
         }
     }
 }
 
-SyntaxNode* Parser::parseMember() {
-    SyntaxNode* expression;
-    if (peekIs(kTokNew)) {
-        Nesting nesting(*this);
-        Token keyword = next();
-        SyntaxNode* constructor = parseMember();
-        if (!constructor) fail(kMsgInvalidExpression);
-        expression = newNode(kNodeNew, keyword.line);
-        expression->b.node = constructor;
-        uint32_t height = 0;
-        if (peekIs('(')) {
-            next();
-            uint32_t count;
-            expression->c.node = parseArguments(&count, &height);
-            expression->a.word = count;
+// A postfix ++ or -- belongs to its operand only on the operand's last line; on a later line it
+// starts the next statement.
+SyntaxNode* Parser::parsePostfixOperator(SyntaxNode* operand) {
+    const Token& t = peek();
+    if (t.line != ctx_.lastLine) {
+        if (ctx_.option(kOptionWarnMissingSemicolon)) {
+            compileWarning(ctx_, t.line, "%s", kMsgMissingSemicolon);
         }
-        setHeight(expression, std::max(constructor->height, height));
-    } else {
-        expression = parsePrimary();
-        if (!expression) return nullptr;
+        return operand;
     }
-    while (SyntaxNode* selected = parseSelector(expression)) expression = selected;
-    return expression;
+    advance();
+    SyntaxNode* node = newNode(kNodePostfix, t.line);
+    node->a.word = t.kind;
+    node->b.node = operand;
+    setHeight(node, operand->height);
+    return node;
 }
 
-SyntaxNode* Parser::parseSelector(SyntaxNode* object) {
-    const Token& t = peek();
-    if (t.kind == '[') {
-        Token open = next();
-        SyntaxNode* node = newNode(kNodeIndex, open.line);
+// `new` member-expression [arguments]: the constructor takes index and member suffixes but no
+// call, so the first argument list belongs to the `new`.
+SyntaxNode* Parser::parseNew() {
+    Nesting nesting(*this);
+    SyntaxNode* node = newNode(kNodeNew, advance().line);
+    SyntaxNode* constructor = peekIs(kTokNew) ? parseNew() : parsePrimary();
+    if (!constructor) fail(kMsgInvalidExpression);
+    while (peekIs('[') || peekIs('.')) constructor = parseSuffix(constructor);
+    node->b.node = constructor;
+    uint32_t height = 0;
+    if (peekIs('(')) {
+        advance();
+        uint32_t count;
+        node->c.node = parseArguments(&count, &height);
+        node->a.word = count;
+    }
+    setHeight(node, std::max(constructor->height, height));
+    return node;
+}
+
+SyntaxNode* Parser::parseSuffix(SyntaxNode* object) {
+    const Token& t = advance();
+    SyntaxNode* node;
+    if (t.kind == '(') {
+        node = newNode(kNodeCall, t.line);
+        uint32_t count;
+        uint32_t height;
+        node->c.node = parseArguments(&count, &height);
+        node->a.word = count;
+        node->b.node = object;
+        setHeight(node, std::max(object->height, height));
+    } else if (t.kind == '[') {
+        node = newNode(kNodeIndex, t.line);
         node->a.node = object;
         node->b.node = parseExpression();
         if (!node->b.node) fail(kMsgInvalidExpression);
         expect(']', kMsgMissingBracketInIndex);
         setHeight(node, std::max(object->height, node->b.node->height));
-        return node;
-    }
-    if (t.kind == '.') {
-        Token dot = next();
+    } else {
+        node = newNode(kNodeMember, t.line);
         if (!peekIs(kTokIdentifier)) fail(kMsgIllegalIdentifier);
-        SyntaxNode* node = newNode(kNodeMember, dot.line);
-        node->a.text = next().text;
+        node->a.text = advance().text;
         node->b.node = object;
         setHeight(node, object->height);
-        return node;
     }
-    return nullptr;
+    return node;
 }
 
 SyntaxNode* Parser::parseArguments(uint32_t* count, uint32_t* height) {
@@ -288,7 +317,7 @@ SyntaxNode* Parser::parseArguments(uint32_t* count, uint32_t* height) {
     uint32_t n = 0;
     uint32_t h = 0;
     if (peekIs(')')) {
-        next();
+        advance();
     } else {
         for (;;) {
             SyntaxNode* argument = parseAssignment();
@@ -299,9 +328,9 @@ SyntaxNode* Parser::parseArguments(uint32_t* count, uint32_t* height) {
             h = std::max(h, argument->height);
             const Token& t = peek();
             if (t.kind == ',') {
-                next();
+                advance();
             } else if (t.kind == ')') {
-                next();
+                advance();
                 break;
             } else {
                 fail(t.line, kMsgMissingParenAfterArguments);
@@ -314,68 +343,68 @@ SyntaxNode* Parser::parseArguments(uint32_t* count, uint32_t* height) {
 }
 
 SyntaxNode* Parser::parsePrimary() {
-    const Token& t = peek();
-    SyntaxNode* node;
-    switch (t.kind) {
-        case kTokThis:
-            return newNode(kNodeThis, next().line);
-        case kTokNull:
-            node = newNode(kNodeNull, next().line);
-            node->staticType = kTagNull;
-            return node;
-        case kTokTrue:
-        case kTokFalse:
-            node = newNode(t.kind == kTokTrue ? kNodeTrue : kNodeFalse, t.line);
-            next();
-            node->staticType = kTagBoolean;
-            return node;
-        case kTokUndefined:
-            return newNode(kNodeUndefined, next().line);
+    switch (peek().kind) {
         case kTokIdentifier: {
-            Token name = next();
+            const Token& name = advance();
             return identifierNode(name.text, name.line);
         }
-        case kTokFloat: {
-            Token literal = next();
-            node = newNode(kNodeFloat, literal.line);
-            node->a.number = literal.number;
-            node->staticType = kTagNumber;
-            return node;
-        }
-        case kTokInteger: {
-            Token literal = next();
-            node = newNode(kNodeInteger, literal.line);
-            node->a.integer = literal.integer;
-            node->staticType = kTagInteger;
-            return node;
-        }
-        case kTokString: {
-            Token literal = next();
-            node = newNode(kNodeString, literal.line);
-            node->a.text = literal.text;
-            node->b.word = literal.length;
-            node->staticType = kTagString;
-            return node;
-        }
-        case '/': {
-            // The lexer stopped right after the '/', so the literal's body is still unread.
-            Token slash = next();
-            node = newNode(kNodeRegExp, slash.line);
-            node->a.regexp = lexer_.scanRegExp(slash.line);
-            node->staticType = kTagHost;
-            return node;
-        }
-        case '[':
-            return parseArrayLiteral();
-        case '{':
-            return parseObjectLiteral();
         case '(': {
-            next();
+            advance();
             SyntaxNode* inner = parseExpression();
             if (!inner) fail(kMsgInvalidExpression);
             expect(')', kMsgInvalidExpression);
             return inner;
         }
+        case '[':
+            return parseArrayLiteral();
+        case '{':
+            return parseObjectLiteral();
+        default:
+            return parseLiteral();
+    }
+}
+
+// The primaries without operands of their own: keywords, numbers, strings, regular
+// expressions; null when the next token is none of them.
+SyntaxNode* Parser::parseLiteral() {
+    const Token& t = peek();
+    SyntaxNode* node;
+    switch (t.kind) {
+        case kTokThis:
+            return newNode(kNodeThis, advance().line);
+        case kTokNull:
+            node = newNode(kNodeNull, advance().line);
+            node->staticType = kTagNull;
+            return node;
+        case kTokTrue:
+        case kTokFalse:
+            node = newNode(t.kind == kTokTrue ? kNodeTrue : kNodeFalse, advance().line);
+            node->staticType = kTagBoolean;
+            return node;
+        case kTokUndefined:
+            return newNode(kNodeUndefined, advance().line);
+        case kTokFloat:
+            node = newNode(kNodeFloat, advance().line);
+            node->a.number = t.number;
+            node->staticType = kTagNumber;
+            return node;
+        case kTokInteger:
+            node = newNode(kNodeInteger, advance().line);
+            node->a.integer = t.integer;
+            node->staticType = kTagInteger;
+            return node;
+        case kTokString:
+            node = newNode(kNodeString, advance().line);
+            node->a.text = t.text;
+            node->b.word = t.length;
+            node->staticType = kTagString;
+            return node;
+        case '/':
+            // The lexer stopped right after the '/', so the literal's body is still unread.
+            node = newNode(kNodeRegExp, advance().line);
+            node->a.regexp = lexer_.scanRegExp(node->line);
+            node->staticType = kTagHost;
+            return node;
         default:
             return nullptr;
     }
@@ -384,7 +413,7 @@ SyntaxNode* Parser::parsePrimary() {
 // A ',' after '[' or after another ',' is a hole; a list that ends right after a ',' gets one
 // more hole, so [1,] has two elements and [,] too.
 SyntaxNode* Parser::parseArrayLiteral() {
-    Token open = next();
+    const Token& open = advance();
     SyntaxNode* node = newNode(kNodeArray, open.line);
     node->staticType = kTagArray;
     SyntaxNode* elements = nullptr;
@@ -401,12 +430,12 @@ SyntaxNode* Parser::parseArrayLiteral() {
     for (;;) {
         const Token& t = peek();
         if (t.kind == ']') {
-            Token close = next();
+            const Token& close = advance();
             if (afterComma && count > 0) add(newNode(kNodeEmpty, close.line));
             break;
         }
         if (t.kind == ',') {
-            Token comma = next();
+            const Token& comma = advance();
             if (atStart || afterComma) add(newNode(kNodeEmpty, comma.line));
             atStart = false;
             afterComma = true;
@@ -426,21 +455,21 @@ SyntaxNode* Parser::parseArrayLiteral() {
 }
 
 SyntaxNode* Parser::parseObjectLiteral() {
-    Token open = next();
+    const Token& open = advance();
     SyntaxNode* node = newNode(kNodeObject, open.line);
     node->staticType = kTagObject;
     SyntaxNode* properties = nullptr;
     uint32_t count = 0;
     uint32_t height = 0;
     if (peekIs('}')) {
-        next();
+        advance();
     } else {
         for (;;) {
             const Token& key = peek();
             if (key.kind != kTokIdentifier && key.kind != kTokString && key.kind != kTokInteger) {
                 fail(key.line, kMsgInvalidPropertyId);
             }
-            Token name = next();
+            const Token& name = advance();
             SyntaxNode* property = newNode(kNodeEmpty, name.line);
             property->a.word = name.kind;
             if (name.kind == kTokInteger) {
@@ -459,13 +488,13 @@ SyntaxNode* Parser::parseObjectLiteral() {
             height = std::max(height, property->height);
             const Token& t = peek();
             if (t.kind == ',') {
-                next();
+                advance();
                 if (peekIs('}')) {
-                    next();
+                    advance();
                     break;
                 }
             } else if (t.kind == '}') {
-                next();
+                advance();
                 break;
             } else {
                 fail(t.line, kMsgMissingBraceAfterProperties);

@@ -21,16 +21,16 @@ class Parser {
 
   private:
     // ---- tokens -------------------------------------------------------------------------------
+    // Recursive frames never hold a Token of their own: the look-ahead lives here, and the
+    // consumed token stays readable through advance()'s answer until the next peek.
     const Token& peek() {
-        if (!hasAhead_) {
-            ahead_ = lexer_.next();
-            hasAhead_ = true;
-        }
+        if (!hasAhead_) fill();
         return ahead_;
     }
+    void fill();
     // Consumes the next token: records its line as the last consumed line and counts
-    // identifiers spelled "arguments".
-    Token next();
+    // identifiers spelled "arguments". The reference is valid until the next peek().
+    const Token& advance();
     bool peekIs(uint32_t kind) { return peek().kind == kind; }
     // Consumes a token of `kind`, or stops with "syntax error: <text>" at the last line.
     void expect(uint32_t kind, const char* text);
@@ -87,10 +87,11 @@ class Parser {
     // ---- statements (parser.cpp) ------------------------------------------------------------
     // Each returns null, having consumed nothing, when no such construct starts here.
     SyntaxNode* parseStatement();
-    SyntaxNode* parseStatementList(uint32_t* height);
     SyntaxNode* parseBlock();
     // Parses `function` ... body, appends the definition to the function list and returns it.
     SyntaxNode* parseFunction();
+    [[gnu::noinline]] SyntaxNode* parseParameters();
+    [[gnu::noinline]] const char* freshFunctionName();
     SyntaxNode* parseFunctionStatement();
     SyntaxNode* parseDeclarators(uint32_t varLine, uint32_t* count, uint32_t* height);
     SyntaxNode* parseVar();
@@ -109,19 +110,29 @@ class Parser {
     SyntaxNode* parseCondition();
 
     // ---- expressions (parser_expressions.cpp) -----------------------------------------------
+    // The functions on the recursive path (expression, assignment, binary, unary, postfix,
+    // primary) keep small frames: whatever is rare or bulky lives in the non-inlined helpers
+    // after them, which run only when their construct is actually there.
     SyntaxNode* parseExpression();
     SyntaxNode* parseAssignment();
-    SyntaxNode* parseConditional();
-    SyntaxNode* parseBinary(int minPrecedence);
+    SyntaxNode* parseBinary();
     SyntaxNode* parseUnary();
+    // Member and call suffixes and a postfix ++/-- on a primary or `new` expression.
     SyntaxNode* parsePostfix();
-    SyntaxNode* parseCall();
-    SyntaxNode* parseMember();
-    // One `[index]` or `.name` applied to `object`; null when neither follows.
-    SyntaxNode* parseSelector(SyntaxNode* object);
+    [[gnu::noinline]] SyntaxNode* parseCommaRest(SyntaxNode* left);
+    [[gnu::noinline]] SyntaxNode* parseConditionalRest(SyntaxNode* condition);
+    [[gnu::noinline]] SyntaxNode* parseAssignmentRest(SyntaxNode* target);
+    [[gnu::noinline]] SyntaxNode* parseOperators(SyntaxNode* first);
+    [[gnu::noinline]] SyntaxNode* parseUnaryOperator();
+    [[gnu::noinline]] SyntaxNode* parseNew();
+    // The call, `[index]` or `.name` that follows (the caller has seen '(', '[' or '.'),
+    // applied to `object`.
+    [[gnu::noinline]] SyntaxNode* parseSuffix(SyntaxNode* object);
+    [[gnu::noinline]] SyntaxNode* parsePostfixOperator(SyntaxNode* operand);
     SyntaxNode* parsePrimary();
-    SyntaxNode* parseArrayLiteral();
-    SyntaxNode* parseObjectLiteral();
+    [[gnu::noinline]] SyntaxNode* parseArrayLiteral();
+    [[gnu::noinline]] SyntaxNode* parseObjectLiteral();
+    [[gnu::noinline]] SyntaxNode* parseLiteral();
     // After '(': the arguments up to ')', last first.
     SyntaxNode* parseArguments(uint32_t* count, uint32_t* height);
 
@@ -132,6 +143,14 @@ class Parser {
     uint32_t depth_ = 0;
     // Internal names of the functions being parsed, innermost last.
     std::vector<const char*> functionNames_;
+    // The binary operators and operands not yet combined, for every parseOperators() active
+    // at once: kept here rather than in native frames.
+    struct PendingOperator {
+        uint32_t kind;
+        uint32_t line;
+    };
+    std::vector<PendingOperator> operators_;
+    std::vector<SyntaxNode*> operands_;
 };
 
 }  // namespace quill::compiler
