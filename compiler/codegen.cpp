@@ -629,14 +629,16 @@ void CodeGenerator::jumpStatement(SyntaxNode* node, bool isBreak) {
 }
 
 void CodeGenerator::returnStatement(SyntaxNode* node) {
-    int32_t traps = 0;
-    for (const Frame& f : frames_) traps += f.tryDepth;
-    if (traps > 0) op(OP_POP_TRAPS, node->line, traps);
+    // The value is computed while the protected regions are still in force, so an error raised
+    // by `return f();` inside `try` reaches its `catch`.
     if (node->a.node) {
         expression(node->a.node);
     } else {
         op(OP_PUSH_UNDEFINED, node->line);
     }
+    int32_t traps = 0;
+    for (const Frame& f : frames_) traps += f.tryDepth;
+    if (traps > 0) op(OP_POP_TRAPS, node->line, traps);
     op(OP_RETURN, node->line);
 }
 
