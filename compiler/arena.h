@@ -19,7 +19,8 @@ class Arena {
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
 
-    // Uninitialised memory aligned for any scalar; throws std::bad_alloc when memory runs out.
+    // Uninitialised memory aligned for 8-byte scalars (pointers, 64-bit integers, doubles: all
+    // the records kept here need); throws std::bad_alloc when memory runs out.
     void* allocate(size_t size) {
         size = (size + kAlign - 1) & ~(kAlign - 1);
         if (static_cast<size_t>(end_ - cursor_) < size) grow(size);
@@ -59,7 +60,7 @@ class Arena {
     }
 
   private:
-    static constexpr size_t kAlign = 16;
+    static constexpr size_t kAlign = 8;
     static constexpr size_t kFirstChunkSize = 16 * 1024;
     static constexpr size_t kMaxChunkSize = 4 * 1024 * 1024;
 
