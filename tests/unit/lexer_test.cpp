@@ -428,29 +428,3 @@ TEST(Lexer, LongLiteralsKeepEveryByte) {
     EXPECT_TRUE(std::isinf(single(digits).number));
     EXPECT_EQ(single("0." + std::string(5000, '0') + "1e5001").number, 1.0);
 }
-
-TEST(SourceReader, PushBackAnyDepthAndLineCounter) {
-    auto reader = SourceReader::fromString("ab");
-    EXPECT_EQ(reader->name(), "string");
-    EXPECT_EQ(reader->get(), 'a');
-    for (int c = 1; c <= 100; ++c) reader->unget(c);
-    for (int c = 100; c >= 1; --c) EXPECT_EQ(reader->get(), c);
-    EXPECT_EQ(reader->peek(), 'b');
-    EXPECT_EQ(reader->get(), 'b');
-    EXPECT_EQ(reader->get(), 0);
-    EXPECT_EQ(reader->get(), 0);
-    reader->unget('z');
-    EXPECT_EQ(reader->get(), 'z');
-    EXPECT_EQ(reader->get(), 0);
-    EXPECT_EQ(reader->line(), 0u);
-    reader->nextLine();
-    EXPECT_EQ(reader->line(), 1u);
-    reader->reset();
-    EXPECT_EQ(reader->line(), 0u);
-    EXPECT_EQ(reader->get(), 'a');
-
-    auto nul = SourceReader::fromString(std::string("x\0y", 3));
-    EXPECT_EQ(nul->get(), 'x');
-    EXPECT_EQ(nul->get(), 0);
-    EXPECT_EQ(nul->get(), 0);  // the byte after the NUL is never seen
-}
