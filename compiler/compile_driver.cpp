@@ -28,9 +28,9 @@ uint32_t compileOptionsFromSettings(uint32_t settings, bool configFlag) {
         uint32_t setting;
         uint32_t option;
     } kMap[] = {
-        {0x10, 1u << 1},    {0x20, 1u << 2},    {0x40, 1u << 3},    {0x80, 1u << 16},
-        {0x100, 1u << 17},  {0x400, 1u << 18},  {0x800, 1u << 19},  {0x1000, 1u << 20},
-        {0x2000, 1u << 21}, {0x4000, 1u << 22}, {0x8000, 32},       {0x10000, 64},
+        {0x10, 1u << 1},    {0x20, 1u << 2},    {0x40, 1u << 3},   {0x80, 1u << 16},
+        {0x100, 1u << 17},  {0x400, 1u << 18},  {0x800, 1u << 19}, {0x1000, 1u << 20},
+        {0x2000, 1u << 21}, {0x4000, 1u << 22}, {0x8000, 32},      {0x10000, 64},
         {0x20000, 128},     {0x40000, 256},
     };
     uint32_t options = configFlag ? 1u : 0u;
@@ -65,27 +65,36 @@ bool compile(ScriptEngine* engine, SourceReader& input, uint32_t options,
     CompileContext ctx(engine, &input, options);
     engine->messageBuffer.clear();
     std::vector<uint8_t> bytes;
-    bool ok = compiler::guardCompile([&] {
-        compiler::parseProgram(ctx);
-        compiler::InstructionList list;
-        compiler::generateProgram(ctx, list);
-        if (!peepholeDisabled()) compiler::optimize(list);
-        if (listingPath) {
-            if (auto listing = SourceReader::createFile(listingPath)) {
-                if (options & kCompileRewindForListing) input.reset();
-                listing->write("ss", {compiler::kTextListingHeader, compiler::kMsgLineEnd});
-                listing->close();
+    bool ok = false;
+    try {
+        ok = compiler::guardCompile([&] {
+            compiler::parseProgram(ctx);
+            compiler::InstructionList list;
+            compiler::generateProgram(ctx, list);
+            if (!peepholeDisabled()) compiler::optimize(list);
+            if (listingPath) {
+                if (auto listing = SourceReader::createFile(listingPath)) {
+                    if (options & kCompileRewindForListing) input.reset();
+                    listing->write("ss", {compiler::kTextListingHeader, compiler::kMsgLineEnd});
+                    listing->close();
+                }
             }
-        }
-        WriteOptions write;
-        write.debug = (options & kCompileDebugInfo) != 0;
-        write.sourceName = input.name();
-        try {
-            bytes = writeModule(list, write);
-        } catch (const std::invalid_argument& failure) {
-            compiler::compileError(ctx, ctx.lastLine, "%s", failure.what());
-        }
-    });
+            WriteOptions write;
+            write.debug = (options & kCompileDebugInfo) != 0;
+            write.sourceName = input.name();
+            try {
+                bytes = writeModule(list, write);
+            } catch (const std::invalid_argument& failure) {
+                compiler::compileError(ctx, ctx.lastLine, "%s", failure.what());
+            }
+        });
+    } catch (const std::bad_alloc&) {
+        // The diagnostics so far are kept; the compilation ends like any other error.
+        ok = false;
+        ctx.diagnostics->write(
+            "sasss", {compiler::kMsgErrorPrefix, ctx.lastLine, compiler::kMsgLineSeparator,
+                      "Out of memory", compiler::kMsgLineEnd});
+    }
     engine->messageBuffer.assign(ctx.diagnostics->text());
     if (!ok) return false;
     if (outputPath && !writeFile(outputPath, bytes)) {
