@@ -89,6 +89,7 @@ void writeStringElement(ScriptEngine* e, const ScriptValue& container, const Scr
         return;
     }
     if (uint64_t(key.i) >= 0x7FFFFFFFu) raiseError(e, "Out of memory");
+    makeStringPrivate(e, s);  // other strings may share these characters
     uint32_t index = static_cast<uint32_t>(key.i);
     if (index >= s->length) {
         size_t length = size_t(index) + 1;

@@ -223,7 +223,7 @@ void drainGray(ScriptEngine* engine) {
         switch (static_cast<GrayKind>(word & 7)) {
             case kGrayString: {
                 auto* s = static_cast<StringRecord*>(block);
-                if (!(s->flags & kStringStatic)) mark(s->chars);
+                mark(stringCharsBlock(s));
                 if (s->props) markObject(engine, s->props);
                 break;
             }

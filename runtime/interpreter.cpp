@@ -1067,10 +1067,9 @@ void run(ScriptEngine* e, const ScriptValue* thisValue, CompiledFunction* functi
     ptrdiff_t need = ptrdiff_t(count) + 6 + ptrdiff_t(function->maxStack) + kStackReserve;
     if (count > kMaxProvidedSlots - 2 || sp - e->stackBase < need) raiseStackOverflow(e);
     if (e->runDepth >= kMaxNativeDepth) raiseStackOverflow(e);
-    auto* fv = static_cast<FunctionValue*>(gcAlloc(e, sizeof(FunctionValue)));
-    fv->code = function;
-    fv->props = nullptr;
-    *--sp = makeFunction(fv);
+    // The frame's pad keeps the code reachable; the slot under the arguments stays empty, so a
+    // call from native code allocates nothing.
+    *--sp = makeNull();
     for (uint32_t i = count; i-- > 0;) *--sp = values[i];
     *--sp = thisValue ? *thisValue : makeNull();
     sp[-1] = makeFrameMark(nullptr);

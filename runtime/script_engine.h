@@ -453,6 +453,11 @@ std::string toUtf8String(const std::u16string_view text);
 char16_t* copyWide(ScriptEngine* engine, const ScriptValue& string);
 // Concatenation into a new string.
 ScriptValue concatStrings(ScriptEngine* engine, const ScriptValue& a, const ScriptValue& b);
+// Before changing a string's characters in place: gives it characters of its own when it
+// shares a concatenation buffer with other strings.
+void makeStringPrivate(ScriptEngine* engine, StringRecord* s);
+// The heap block that holds a string's characters (null for static characters).
+void* stringCharsBlock(const StringRecord* s);
 bool stringEquals(const ScriptValue& a, const ScriptValue& b);
 // Compares by UTF-16 code units; a proper prefix is smaller.
 int compareStrings(const ScriptValue& a, const ScriptValue& b);

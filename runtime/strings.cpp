@@ -157,10 +157,69 @@ char16_t* copyWide(ScriptEngine* engine, const ScriptValue& string) {
     return plainWcsdup(engine, string.str->chars, string.str->length);
 }
 
+namespace {
+
+// Results at least this long get a buffer with room to grow, so that building a string by
+// repeated concatenation copies each character a bounded number of times.
+constexpr size_t kBufferedMinimum = 32;
+
+uint64_t& bufferUsed(char16_t* chars) { return reinterpret_cast<uint64_t*>(chars)[-1]; }
+
+size_t bufferCapacity(char16_t* chars) {
+    return (gcBlockSize(reinterpret_cast<uint64_t*>(chars) - 1) - sizeof(uint64_t)) /
+           sizeof(char16_t);
+}
+
+StringRecord* bufferedRecord(ScriptEngine* engine, char16_t* chars, size_t length) {
+    auto* record = static_cast<StringRecord*>(gcAlloc(engine, sizeof(StringRecord)));
+    record->flags = kStringBuffered;
+    record->length = static_cast<uint32_t>(length);
+    record->chars = chars;
+    record->props = nullptr;
+    return record;
+}
+
+}  // namespace
+
+void* stringCharsBlock(const StringRecord* s) {
+    if (s->flags & kStringStatic) return nullptr;
+    if (s->flags & kStringBuffered) return reinterpret_cast<uint64_t*>(s->chars) - 1;
+    return s->chars;
+}
+
+void makeStringPrivate(ScriptEngine* engine, StringRecord* s) {
+    if (!(s->flags & kStringBuffered)) return;
+    auto* chars = static_cast<char16_t*>(gcAlloc(engine, s->length ? s->length * 2 : 2));
+    if (s->length) std::memcpy(chars, s->chars, s->length * sizeof(char16_t));
+    s->chars = chars;
+    s->flags &= ~kStringBuffered;
+}
+
 ScriptValue concatStrings(ScriptEngine* engine, const ScriptValue& a, const ScriptValue& b) {
     size_t la = a.str->length, lb = b.str->length;
+    size_t total = la + lb;
+    if (total > 0x7FFFFFFFu) raiseError(engine, "Out of memory");
     // The two inputs stay reachable through the caller; no collection happens here.
-    StringRecord* record = allocString(engine, la + lb);
+    StringRecord* left = a.str;
+    if ((left->flags & kStringBuffered) && bufferUsed(left->chars) == la &&
+        total <= bufferCapacity(left->chars)) {
+        // Nothing was appended after `a` yet: append in place and share the buffer.
+        if (lb) std::memcpy(left->chars + la, b.str->chars, lb * sizeof(char16_t));
+        bufferUsed(left->chars) = total;
+        return makeString(bufferedRecord(engine, left->chars, total));
+    }
+    if (total >= kBufferedMinimum) {
+        size_t capacity = total * 2;
+        if (capacity > 0x7FFFFFFFu) capacity = 0x7FFFFFFFu;
+        auto* block = static_cast<uint64_t*>(
+            gcAlloc(engine, sizeof(uint64_t) + capacity * sizeof(char16_t)));
+        auto* chars = reinterpret_cast<char16_t*>(block + 1);
+        if (la) std::memcpy(chars, a.str->chars, la * sizeof(char16_t));
+        if (lb) std::memcpy(chars + la, b.str->chars, lb * sizeof(char16_t));
+        *block = total;
+        return makeString(bufferedRecord(engine, chars, total));
+    }
+    StringRecord* record = allocString(engine, total);
     if (la) std::memcpy(record->chars, a.str->chars, la * sizeof(char16_t));
     if (lb) std::memcpy(record->chars + la, b.str->chars, lb * sizeof(char16_t));
     return makeString(record);

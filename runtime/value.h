@@ -143,5 +143,9 @@ struct StringRecord {
     ScriptObject* props;  // the string's own properties, created on first use
 };
 constexpr uint32_t kStringStatic = 1;
+// The characters lie in a growable buffer that several records may share (concatenation
+// appends in place when nothing was appended after the left operand). The buffer's used length
+// is the 64-bit word just before the characters.
+constexpr uint32_t kStringBuffered = 2;
 
 }  // namespace quill

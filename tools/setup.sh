@@ -11,7 +11,7 @@ packages=(
   wine64 wine xvfb
 )
 case " $* " in
-  *" --bench "*) packages+=(duktape mujs valgrind) ;;
+  *" --bench "*) packages+=(duktape mujs valgrind time) ;;
 esac
 case " $* " in
   *" --fuzz "*) packages+=(clang libclang-rt-14-dev) ;;
