@@ -232,7 +232,7 @@ void drainGray(ScriptEngine* engine) {
                 break;
             case kGrayObject: {
                 auto* o = static_cast<ScriptObject*>(block);
-                mark(o->slots);
+                if (!o->slotsInline()) mark(o->slots);
                 mark(o->index);
                 for (uint32_t i = 0; i < o->count; ++i) markValue(engine, o->slots[i].value);
                 break;

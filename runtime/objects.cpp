@@ -15,10 +15,16 @@ constexpr uint32_t kMaxSlots = 1u << 24;
 void growSlots(ScriptEngine* engine, ScriptObject* object, uint32_t needed) {
     if (needed <= object->capacity) return;
     if (needed > kMaxSlots) raiseError(engine, "Out of memory");
-    uint32_t capacity = object->capacity ? object->capacity : 4;
+    uint32_t capacity = object->capacity < 4 ? 8 : object->capacity * 2;
     while (capacity < needed) capacity *= 2;
-    object->slots = static_cast<PropertyEntry*>(
-        gcRealloc(engine, object->slots, size_t(capacity) * sizeof(PropertyEntry)));
+    size_t bytes = size_t(capacity) * sizeof(PropertyEntry);
+    if (object->slotsInline()) {
+        auto* slots = static_cast<PropertyEntry*>(gcAlloc(engine, bytes));
+        std::memcpy(slots, object->inlineSlots, object->count * sizeof(PropertyEntry));
+        object->slots = slots;
+    } else {
+        object->slots = static_cast<PropertyEntry*>(gcRealloc(engine, object->slots, bytes));
+    }
     object->capacity = capacity;
 }
 
@@ -36,7 +42,7 @@ void indexAdd(ScriptEngine* engine, ScriptObject* object, uint32_t position) {
         index->capacity = capacity;
         object->index = index;
     }
-    uint32_t bucket = atomHash(engine, object->slots[position].atom) & 127;
+    uint32_t bucket = atomHash(engine, object->slots[position].atom()) & 127;
     index->next[position] = index->heads[bucket];
     index->heads[bucket] = static_cast<int32_t>(position);
     index->counts[bucket]++;
@@ -44,7 +50,7 @@ void indexAdd(ScriptEngine* engine, ScriptObject* object, uint32_t position) {
 
 void indexRemove(ScriptEngine* engine, ScriptObject* object, uint32_t position) {
     NameIndex* index = object->index;
-    uint32_t bucket = atomHash(engine, object->slots[position].atom) & 127;
+    uint32_t bucket = atomHash(engine, object->slots[position].atom()) & 127;
     int32_t* link = &index->heads[bucket];
     while (*link >= 0) {
         if (*link == static_cast<int32_t>(position)) {
@@ -66,7 +72,7 @@ void ensureIndex(ScriptEngine* engine, ScriptObject* object) {
     index->capacity = capacity;
     object->index = index;
     for (uint32_t i = 0; i < object->count; ++i) {
-        if (isNamed(object->slots[i].atom)) indexAdd(engine, object, i);
+        if (isNamed(object->slots[i].atom())) indexAdd(engine, object, i);
     }
 }
 
@@ -80,7 +86,7 @@ int64_t findByName(ScriptEngine* engine, ScriptObject* object, const ScriptValue
     ensureIndex(engine, object);
     uint32_t bucket = atomHash(engine, static_cast<uint32_t>(atom)) & 127;
     for (int32_t pos = object->index->heads[bucket]; pos >= 0; pos = object->index->next[pos]) {
-        if (object->slots[pos].atom == static_cast<uint32_t>(atom)) return pos;
+        if (object->slots[pos].atom() == static_cast<uint32_t>(atom)) return pos;
     }
     return -1;
 }
@@ -95,10 +101,7 @@ bool positionalKey(const ScriptValue& key, uint32_t* position) {
 void appendSlot(ScriptEngine* engine, ScriptObject* object, uint32_t atom,
                 const ScriptValue& value) {
     growSlots(engine, object, object->count + 1);
-    PropertyEntry& e = object->slots[object->count];
-    e.atom = atom;
-    e.attributes = 0;
-    e.value = value;
+    object->slots[object->count].set(atom, value);
     object->count++;
     if (object->index && isNamed(atom)) indexAdd(engine, object, object->count - 1);
 }
@@ -106,7 +109,12 @@ void appendSlot(ScriptEngine* engine, ScriptObject* object, uint32_t atom,
 }  // namespace
 
 ScriptObject* newObject(ScriptEngine* engine) {
-    return static_cast<ScriptObject*>(gcAllocZero(engine, sizeof(ScriptObject)));
+    auto* object = static_cast<ScriptObject*>(gcAlloc(engine, sizeof(ScriptObject)));
+    object->slots = object->inlineSlots;
+    object->count = 0;
+    object->capacity = kInlineSlots;
+    object->index = nullptr;
+    return object;
 }
 
 ScriptObject* newObjectWithProto(ScriptEngine* engine, ScriptObject* proto) {
@@ -117,7 +125,7 @@ ScriptObject* newObjectWithProto(ScriptEngine* engine, ScriptObject* proto) {
 
 int64_t findOwnSlot(const ScriptObject* object, uint32_t atom) {
     for (uint32_t i = 0; i < object->count; ++i) {
-        if (object->slots[i].atom == atom) return i;
+        if (object->slots[i].atom() == atom) return i;
     }
     return -1;
 }
@@ -126,7 +134,7 @@ ScriptObject* objectPrototype(const ScriptEngine* engine, const ScriptObject* ob
     ScriptObject* proto = nullptr;
     for (uint32_t i = 0; i < object->count; ++i) {
         const PropertyEntry& e = object->slots[i];
-        if (e.atom == engine->atomProto && e.value.tag == kTagObject) proto = e.value.obj;
+        if (e.atom() == engine->atomProto && e.value.tag == kTagObject) proto = e.value.obj;
     }
     return proto;
 }
@@ -142,11 +150,11 @@ int lookup(ScriptEngine* engine, ScriptObject* object, uint32_t atom, ScriptValu
         ScriptObject* proto = nullptr;
         const PropertyEntry* slots = current->slots;
         for (uint32_t i = 0, n = current->count; i < n; ++i) {
-            if (slots[i].atom == atom) {
+            if (slots[i].atom() == atom) {
                 *result = slots[i].value;
                 return 1;
             }
-            if (slots[i].atom == protoAtom && slots[i].value.tag == kTagObject) {
+            if (slots[i].atom() == protoAtom && slots[i].value.tag == kTagObject) {
                 proto = slots[i].value.obj;
             }
         }
@@ -164,17 +172,14 @@ void setByAtom(ScriptEngine* engine, ScriptObject* object, uint32_t atom, const 
     int64_t lastFree = -1;
     for (uint32_t i = 0; i < object->count; ++i) {
         PropertyEntry& e = object->slots[i];
-        if (e.atom == atom) {
-            e.value = v;
+        if (e.atom() == atom) {
+            e.setValue(v);
             return;
         }
-        if (e.atom == kFreeSlot) lastFree = i;
+        if (e.atom() == kFreeSlot) lastFree = i;
     }
     if (lastFree >= 0) {
-        PropertyEntry& e = object->slots[lastFree];
-        e.atom = atom;
-        e.attributes = 0;
-        e.value = v;
+        object->slots[lastFree].set(atom, v);
         if (object->index) indexAdd(engine, object, static_cast<uint32_t>(lastFree));
         return;
     }
@@ -185,8 +190,7 @@ void deleteByAtom(ScriptEngine* engine, ScriptObject* object, uint32_t atom) {
     int64_t pos = findOwnSlot(object, atom);
     if (pos < 0) return;
     if (object->index) indexRemove(engine, object, static_cast<uint32_t>(pos));
-    object->slots[pos].atom = kFreeSlot;
-    object->slots[pos].value = makeUndefined();
+    object->slots[pos].set(kFreeSlot, makeUndefined());
 }
 
 int getByKey(ScriptEngine* engine, ScriptObject* object, const ScriptValue& key,
@@ -195,7 +199,7 @@ int getByKey(ScriptEngine* engine, ScriptObject* object, const ScriptValue& key,
     uint32_t position;
     if (positionalKey(key, &position)) {
         if (position >= object->count) return 0;
-        if (object->slots[position].atom != kFreeSlot) *result = object->slots[position].value;
+        if (object->slots[position].atom() != kFreeSlot) *result = object->slots[position].value;
         return 1;
     }
     if (key.tag == kTagString) {
@@ -212,7 +216,7 @@ void setByKey(ScriptEngine* engine, ScriptObject* object, const ScriptValue& key
     uint32_t position;
     if (positionalKey(key, &position)) {
         if (position < object->count) {
-            object->slots[position].value = value;
+            object->slots[position].setValue(value);
             return;
         }
         growSlots(engine, object, position + 1);
@@ -223,7 +227,7 @@ void setByKey(ScriptEngine* engine, ScriptObject* object, const ScriptValue& key
     if (key.tag == kTagString) {
         int64_t pos = findByName(engine, object, key);
         if (pos >= 0) {
-            object->slots[pos].value = value;
+            object->slots[pos].setValue(value);
             return;
         }
         char* name = toAnsi(engine, key);
@@ -247,12 +251,11 @@ void deleteByKey(ScriptEngine* engine, ScriptObject* object, const ScriptValue& 
     } else if (key.tag == kTagString) {
         pos = findByName(engine, object, key);
     }
-    if (pos < 0 || object->slots[pos].atom == kFreeSlot) return;
-    if (object->index && isNamed(object->slots[pos].atom)) {
+    if (pos < 0 || object->slots[pos].atom() == kFreeSlot) return;
+    if (object->index && isNamed(object->slots[pos].atom())) {
         indexRemove(engine, object, static_cast<uint32_t>(pos));
     }
-    object->slots[pos].atom = kFreeSlot;
-    object->slots[pos].value = makeUndefined();
+    object->slots[pos].set(kFreeSlot, makeUndefined());
 }
 
 int propertyAt(ScriptEngine* engine, ScriptObject* object, uint32_t i, ScriptValue* name) {
@@ -265,7 +268,7 @@ int propertyAt(ScriptEngine* engine, ScriptObject* object, uint32_t i, ScriptVal
         }
         int32_t pos = index->heads[bucket];
         while (i--) pos = index->next[pos];
-        const char* text = atomName(engine, object->slots[pos].atom);
+        const char* text = atomName(engine, object->slots[pos].atom());
         newStringFromAnsi(engine, name, text, std::strlen(text));
         return 1;
     }

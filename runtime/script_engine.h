@@ -79,19 +79,36 @@ constexpr uint32_t kFreeSlot = 0xFFFFFFFFu;
 // reused for a named property, never enumerated.
 constexpr uint32_t kUnnamedSlot = 0xFFFFFFFEu;
 
+// A property slot: the value, with the atom of the property's name in its spare word.
 struct PropertyEntry {
-    uint32_t atom;
-    uint32_t attributes;  // always 0
     ScriptValue value;
+
+    uint32_t atom() const { return value.aux; }
+    void set(uint32_t atom, const ScriptValue& v) {
+        value = v;
+        value.aux = atom;
+    }
+    void setValue(const ScriptValue& v) {
+        uint32_t atom = value.aux;
+        value = v;
+        value.aux = atom;
+    }
 };
 
 struct NameIndex;
 
+// Small objects keep their first slots inside the object itself, so an object with a prototype
+// link and two properties is a single heap block.
+constexpr uint32_t kInlineSlots = 3;
+
 struct ScriptObject {
-    PropertyEntry* slots;
+    PropertyEntry* slots;  // inlineSlots until the object outgrows them
     uint32_t count;
     uint32_t capacity;
     NameIndex* index;  // null until the first by-name access or enumeration
+    PropertyEntry inlineSlots[kInlineSlots];
+
+    bool slotsInline() const { return slots == inlineSlots; }
 };
 
 // The with-scope list of a call frame.

@@ -37,6 +37,9 @@ constexpr int kTypeTableSize = 15;
 // Copied by value; reference payloads share the record they point to.
 struct ScriptValue {
     uint32_t tag;
+    // The word between the tag and the payload carries no part of the value. Object property
+    // slots keep their name's atom here, so a slot is no larger than a value.
+    uint32_t aux;
     union {
         int64_t i;  // integer; boolean (0 or 1); atom index in the low word
         double d;

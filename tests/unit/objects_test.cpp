@@ -33,8 +33,8 @@ TEST_F(Objects, DeletedSlotsAreReusedInPlace) {
     setByAtom(engine, o, atom("d"), makeInteger(4));
     // The last free slot met in the scan (b's) is taken; the count does not grow.
     EXPECT_EQ(o->count, 3u);
-    EXPECT_EQ(o->slots[1].atom, atom("d"));
-    EXPECT_EQ(o->slots[0].atom, kFreeSlot);
+    EXPECT_EQ(o->slots[1].atom(), atom("d"));
+    EXPECT_EQ(o->slots[0].atom(), kFreeSlot);
     ScriptValue v;
     EXPECT_EQ(lookup(engine, o, atom("a"), &v), 0);
     EXPECT_TRUE(v.isUndefined());
