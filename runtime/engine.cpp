@@ -43,6 +43,9 @@ void raiseRuntimeError(ScriptEngine* engine) {
     std::memmove(engine->errorBuffer + kPrefixLength, engine->errorBuffer, length);
     std::memcpy(engine->errorBuffer, kPrefix, kPrefixLength);
     engine->errorBuffer[kPrefixLength + length] = '\0';
+    // A new error: the innermost interpreter records where it happened. An earlier error that a
+    // native swallowed (a failed toString in a conversion) must not lend it its location.
+    engine->errorLocated = false;
     throw ScriptError{};
 }
 
@@ -60,6 +63,7 @@ void raiseStackOverflow(ScriptEngine* engine) { raiseError(engine, "stack overfl
 
 void noteOutOfMemory(ScriptEngine* engine) {
     setErrorText(engine, "Runtime error: Out of memory");
+    engine->errorLocated = false;
 }
 
 HostTrap::HostTrap(ScriptEngine* engine)

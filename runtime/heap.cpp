@@ -57,7 +57,9 @@ void addChunk(ScriptEngine* engine, size_t rounded) {
     size_t bytes = rounded > kLargestShared ? rounded + kChunkHeaderSize + kHeaderSize
                                             : kChunkBytes;
     HeapState& heap = engine->heap;
-    if (engine->maxHeapBytes && heap.bytesInChunks + bytes > engine->maxHeapBytes) {
+    if (engine->maxHeapBytes &&
+        heap.bytesInChunks + heap.externalBytes + bytes > engine->maxHeapBytes) {
+        heap.limitReached = true;
         outOfMemory(engine);
     }
     auto* chunk = static_cast<HeapChunk*>(std::malloc(bytes));
@@ -386,6 +388,7 @@ size_t collect(ScriptEngine* engine, ScriptValue* stackTop) {
     size_t live = sweep(engine, false);
     heap.liveBytes = live;
     heap.bytesSinceCollect = 0;
+    heap.limitReached = false;
     heap.collections++;
     // Collect again once as much as is live has been handed out (at least 2 MB), so a large
     // live heap is not traced over and over for little garbage.
@@ -395,14 +398,55 @@ size_t collect(ScriptEngine* engine, ScriptValue* stackTop) {
     return live;
 }
 
-void collectionPoint(ScriptEngine* engine, ScriptValue* stackTop) {
-    if (engine->gcStress || engine->heap.bytesSinceCollect >= engine->heap.threshold) {
-        collect(engine, stackTop);
+namespace {
+
+bool collectionDue(const ScriptEngine* engine) {
+    const HeapState& heap = engine->heap;
+    if (engine->gcStress || heap.bytesSinceCollect >= heap.threshold) return true;
+    // Under a heap limit the garbage has to go before the limit refuses a chunk that a
+    // collection would have made unnecessary; allocation itself never collects. Once it has
+    // refused, the next collection point collects, so a script that caught "Out of memory" and
+    // let go of its data can allocate again.
+    if (engine->maxHeapBytes) {
+        if (heap.limitReached) return true;
+        size_t used = heap.bytesInChunks + heap.externalBytes;
+        return used > engine->maxHeapBytes / 2 &&
+               heap.bytesSinceCollect >= engine->maxHeapBytes / 16;
     }
+    return false;
+}
+
+}  // namespace
+
+void collectionPoint(ScriptEngine* engine, ScriptValue* stackTop) {
+    if (collectionDue(engine)) collect(engine, stackTop);
     if (engine->hook) {
         int answer = engine->hook(2, engine->hookUser);
-        if (answer) raiseError(engine, "hook break %d", answer);
+        if (answer) {
+            // A script may catch the break; its next backward jump or call asks the hook again
+            // at once instead of after the usual countdown.
+            engine->hookCountdown = 1;
+            raiseError(engine, "hook break %d", answer);
+        }
     }
+}
+
+bool chargeExternalMemory(ScriptEngine* engine, size_t bytes) {
+    HeapState& heap = engine->heap;
+    if (engine->maxHeapBytes) {
+        size_t used = heap.bytesInChunks + heap.externalBytes;
+        if (used > engine->maxHeapBytes || bytes > engine->maxHeapBytes - used) {
+            heap.limitReached = true;
+            return false;
+        }
+    }
+    heap.externalBytes += bytes;
+    return true;
+}
+
+void releaseExternalMemory(ScriptEngine* engine, size_t bytes) {
+    HeapState& heap = engine->heap;
+    heap.externalBytes -= bytes < heap.externalBytes ? bytes : heap.externalBytes;
 }
 
 void finalizeAllAndFreeHeap(ScriptEngine* engine) {

@@ -26,6 +26,17 @@ constexpr uint32_t kBackwardJumpsPerHook = 4096;
 // Slots every frame keeps free below its verified need.
 constexpr ptrdiff_t kStackReserve = 14;
 
+// Called when the countdown of backward jumps and calls runs out. After a break the next jump
+// or call asks again (see collectionPoint), so a script whose `catch` swallows the break cannot
+// loop or recurse on.
+void askHook(ScriptEngine* e) {
+    e->hookCountdown = kBackwardJumpsPerHook;
+    if (int answer = e->hook(2, e->hookUser)) {
+        e->hookCountdown = 1;
+        raiseError(e, "hook break %d", answer);
+    }
+}
+
 [[noreturn]] void badBytecode(ScriptEngine* e) {
     raiseError(e, "Unimplemented Quill Script bytecode");
 }
@@ -211,6 +222,7 @@ void throwToHost(ScriptEngine* e, const ScriptValue& value) {
     char* ansi = toAnsi(e, text);
     setErrorText(e, std::string_view(ansi, std::strlen(ansi)));
     plainFree(ansi);
+    e->errorLocated = false;  // located by the catch below, at the THROW
     throw ScriptError{};
 }
 
@@ -262,12 +274,19 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
 #define NEXT() goto* kLabels[*ip++ & 0xFF]
 #define OPERAND() (*ip++)
 #define COLLECTION_POINT() (SAVE(), collectionPoint(e, sp))
+// Script calls count toward the hook like backward jumps: recursion that catches its own stack
+// overflow and calls again (two calls per frame) runs for exponential time without a single
+// collection point.
 #define ENTER(codeExpr, nargs)                                                                   \
     do {                                                                                         \
         CompiledFunction* enter_ = (codeExpr);                                                   \
         if (sp - e->stackBase < ptrdiff_t(enter_->maxStack) + kStackReserve) {                   \
             SAVE();                                                                              \
             raiseStackOverflow(e);                                                               \
+        }                                                                                        \
+        if (e->hook && --e->hookCountdown == 0) {                                                \
+            SAVE();                                                                              \
+            askHook(e);                                                                          \
         }                                                                                        \
         sp[-1] = makeFrameMark(fh);                                                              \
         sp[-2] = makeFramePad((nargs) + 2, 0, enter_);                                           \
@@ -466,9 +485,8 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
     do {                                                                                         \
         ip += (d);                                                                               \
         if ((d) < 0 && e->hook && --e->hookCountdown == 0) {                                     \
-            e->hookCountdown = kBackwardJumpsPerHook;                                            \
             SAVE();                                                                              \
-            if (int answer = e->hook(2, e->hookUser)) raiseError(e, "hook break %d", answer);   \
+            askHook(e);                                                                          \
         }                                                                                        \
     } while (0)
             L_JUMP: {
@@ -1016,6 +1034,7 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
                     }
                     e->thrownValue = value;
                     e->hasThrownValue = true;
+                    e->errorLocated = false;
                     throw ScriptError{};
                 }
                 throwToHost(e, value);
@@ -1067,6 +1086,8 @@ void run(ScriptEngine* e, const ScriptValue* thisValue, CompiledFunction* functi
     ptrdiff_t need = ptrdiff_t(count) + 6 + ptrdiff_t(function->maxStack) + kStackReserve;
     if (count > kMaxProvidedSlots - 2 || sp - e->stackBase < need) raiseStackOverflow(e);
     if (e->runDepth >= kMaxNativeDepth) raiseStackOverflow(e);
+    // Natives that call back (sort comparators, conversions) count as calls too.
+    if (e->hook && --e->hookCountdown == 0) askHook(e);
     // The frame's pad keeps the code reachable; the slot under the arguments stays empty, so a
     // call from native code allocates nothing.
     *--sp = makeNull();

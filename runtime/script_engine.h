@@ -154,6 +154,7 @@ struct EngineConfig {
     void* hookUser = nullptr;
     bool gcStress = false;  // collect at every collection point (also QUILL_GC_STRESS=1)
     size_t maxHeapBytes = 0;  // 0: no limit; beyond it allocations raise "Out of memory"
+                              // (stream contents and other charged memory count too)
 };
 
 // An entry of the error-trap chain. Host entry points install host-level traps (scriptTry
@@ -187,6 +188,8 @@ struct HeapState {
     size_t bytesSinceCollect = 0;
     size_t freeBytes = 0;
     size_t liveBytes = 0;  // after the last collection
+    size_t externalBytes = 0;   // held by host objects for scripts (see chargeExternalMemory)
+    bool limitReached = false;  // maxHeapBytes refused memory since the last collection
     size_t threshold = 0x200000;
     uint32_t collections = 0;
     bool sweeping = false;
@@ -411,6 +414,11 @@ void markValue(ScriptEngine* engine, const ScriptValue& value);
 size_t collect(ScriptEngine* engine, ScriptValue* stackTop);
 // The interpreter's collection point: collects when due, then asks the collection hook.
 void collectionPoint(ScriptEngine* engine, ScriptValue* stackTop);
+// Memory that host objects keep for scripts outside the collected heap (stream contents) counts
+// toward maxHeapBytes, so a script cannot go around the limit through them. A charge that would
+// pass the limit is refused (false) and changes nothing; the holder releases what it charged.
+bool chargeExternalMemory(ScriptEngine* engine, size_t bytes);
+void releaseExternalMemory(ScriptEngine* engine, size_t bytes);
 
 // ---------------------------------------------------------------------------------------------
 // Atoms, global slots and the constant table.
