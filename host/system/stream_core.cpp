@@ -10,10 +10,20 @@
 #include <limits>
 #include <new>
 
+#include "runtime/script_engine.h"
+
 namespace quill::streams {
 
 ByteStream::~ByteStream() {
     std::free(data_);
+    if (engine_) releaseExternalMemory(engine_, capacity_);
+}
+
+void ByteStream::chargeTo(ScriptEngine* engine) {
+    if (engine_) return;
+    engine_ = engine;
+    // Already allocated: counted even when it is more than the limit allows.
+    engine->heap.externalBytes += capacity_;
 }
 
 bool ByteStream::reserve(size_t needed) {
@@ -21,17 +31,20 @@ bool ByteStream::reserve(size_t needed) {
     if (needed > size_t(kMaxStreamLength)) return false;
     size_t grown = std::max<size_t>(capacity_ < 64 ? 64 : capacity_ * 2, needed);
     grown = std::min<size_t>(grown, size_t(kMaxStreamLength));
-    auto* block = static_cast<uint8_t*>(std::realloc(data_, grown));
-    if (!block) {
-        // A doubling may be more than memory allows where the exact size is not.
-        if (grown == needed) return false;
-        block = static_cast<uint8_t*>(std::realloc(data_, needed));
-        if (!block) return false;
-        grown = needed;
-    }
-    data_ = block;
-    capacity_ = grown;
-    return true;
+    // A doubling may be more than memory (or the engine's limit) allows where the exact size is
+    // not.
+    auto tryGrow = [&](size_t size) {
+        if (engine_ && !chargeExternalMemory(engine_, size - capacity_)) return false;
+        auto* block = static_cast<uint8_t*>(std::realloc(data_, size));
+        if (!block) {
+            if (engine_) releaseExternalMemory(engine_, size - capacity_);
+            return false;
+        }
+        data_ = block;
+        capacity_ = size;
+        return true;
+    };
+    return tryGrow(grown) || (grown != needed && tryGrow(needed));
 }
 
 size_t ByteStream::readBytes(uint8_t* out, size_t n) {

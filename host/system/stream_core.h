@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <string>
 
+namespace quill {
+struct ScriptEngine;
+}
+
 namespace quill::streams {
 
 constexpr int64_t kStreamIn = 1;
@@ -71,6 +75,10 @@ class ByteStream final : public StreamIo {
     bool unget();
     bool unget(uint8_t byte);
 
+    // From now on the buffer counts toward the engine's heap limit: growth past it fails like
+    // growth the system refuses. Charges what is already held (the stream exists by then).
+    void chargeTo(ScriptEngine* engine);
+
     // Whole content, independent of positions, state and mode.
     const uint8_t* data() const { return data_; }
     size_t length() const { return length_; }
@@ -95,6 +103,7 @@ class ByteStream final : public StreamIo {
     size_t putPos_ = 0;
     int64_t mode_;
     uint8_t state_ = 0;
+    ScriptEngine* engine_ = nullptr;  // charged for the capacity, once owned by a script value
 };
 
 // Little-endian encodings of the stream formats.

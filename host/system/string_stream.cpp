@@ -1,6 +1,7 @@
 // The StringStream host class: an in-memory byte stream with separate read and write positions,
 // its whole-content members (text, crc, compress, uncompress, files), and the content access
 // other host objects use to hand bytes to scripts.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -83,8 +84,14 @@ ScriptValue compressStream(ScriptEngine* engine, const ByteStream& stream, Scrip
 }
 
 ScriptValue uncompressStream(ScriptEngine* engine, const ByteStream& stream) {
+    // Under a heap limit a small input must not inflate past what the limit still allows.
+    size_t limit = kMaxInflatedBytes;
+    if (engine->maxHeapBytes) {
+        size_t used = engine->heap.bytesInChunks + engine->heap.externalBytes;
+        limit = std::min(limit, used < engine->maxHeapBytes ? engine->maxHeapBytes - used : 0);
+    }
     auto out = std::make_unique<ByteStream>();
-    if (!inflateInto(stream.data(), stream.length(), out.get())) return makeNull();
+    if (!inflateInto(stream.data(), stream.length(), out.get(), limit)) return makeNull();
     return newStringStreamValue(engine, std::move(out));
 }
 
@@ -233,6 +240,7 @@ namespace streams {
 ScriptValue newStringStreamValue(ScriptEngine* engine, std::unique_ptr<ByteStream> stream) {
     ClassDescriptor* cls = stringStreamClass(engine);
     if (!cls) return makeUndefined();
+    stream->chargeTo(engine);
     auto cell = std::make_unique<StreamCell>();
     cell->io = stream.get();
     ScriptValue out;
