@@ -21,9 +21,9 @@ using namespace quill;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quill run FILE [--warnings] [--options 0xNNNNN]\n"
+    "usage: quill run FILE [--warnings] [--options 0xNNNNN] [--max-heap BYTES]\n"
     "       quill compile FILE.qls [-o OUT.qsc] [-g] [--options 0xNNNNN]\n"
-    "       quill eval TEXT [--warnings] [--options 0xNNNNN]\n"
+    "       quill eval TEXT [--warnings] [--options 0xNNNNN] [--max-heap BYTES]\n"
     "       quill dis FILE.qsc\n"
     "\n"
     "  run      runs a script (.qls source or .qsc compiled module)\n"
@@ -31,7 +31,8 @@ constexpr const char* kUsage =
     "  eval     compiles and runs TEXT and prints its completion value\n"
     "  dis      lists a compiled module\n"
     "  --warnings     shows warnings and trace output on standard error\n"
-    "  --options N    the compile settings word (default 0x58200)\n";
+    "  --options N    the compile settings word (default 0x58200)\n"
+    "  --max-heap N   limits the script heap to N bytes (default: no limit)\n";
 
 struct Arguments {
     std::string command;
@@ -40,6 +41,7 @@ struct Arguments {
     bool warnings = false;
     bool debug = false;
     uint32_t settings = kDefaultCompileSettings;
+    uint64_t maxHeap = 0;  // 0: no limit
 };
 
 int usage(const char* problem) {
@@ -60,7 +62,7 @@ bool parseArguments(int argc, char** argv, Arguments* args, const char** problem
             args->warnings = true;
         } else if (a == "-g") {
             args->debug = true;
-        } else if (a == "-o" || a == "--options") {
+        } else if (a == "-o" || a == "--options" || a == "--max-heap") {
             if (i + 1 >= argc) {
                 *problem = "an option needs a value";
                 return false;
@@ -68,6 +70,14 @@ bool parseArguments(int argc, char** argv, Arguments* args, const char** problem
             std::string value = argv[++i];
             if (a == "-o") {
                 args->output = value;
+            } else if (a == "--max-heap") {
+                char* end = nullptr;
+                unsigned long long n = std::strtoull(value.c_str(), &end, 0);
+                if (value.empty() || value[0] == '-' || *end != '\0') {
+                    *problem = "--max-heap takes a number of bytes such as 16000000";
+                    return false;
+                }
+                args->maxHeap = n;
             } else {
                 char* end = nullptr;
                 unsigned long long n = std::strtoull(value.c_str(), &end, 0);
@@ -115,6 +125,7 @@ void traceToStderr(ScriptEngine*, void*, const ScriptValue* argv) {
 ScriptEngine* startEngine(const Arguments& args) {
     EngineConfig config;
     config.stackSlots = 1 << 18;
+    config.maxHeapBytes = static_cast<size_t>(args.maxHeap);
     ScriptEngine* engine = createEngine(config);
     if (!engine) {
         std::fputs("quill: cannot create the script engine\n", stderr);
