@@ -27,7 +27,15 @@ elseif(MODE STREQUAL "gcstress")
   set(ENV{QUILL_GC_STRESS} 1)
 endif()
 
-execute_process(COMMAND ${EMULATOR} ${QUILL} run "${target}"
+# NAME.args: extra options for `quill run` (such as a heap limit), separated by spaces.
+set(extra "")
+if(EXISTS "${base}.args")
+  file(READ "${base}.args" extra)
+  string(STRIP "${extra}" extra)
+  separate_arguments(extra UNIX_COMMAND "${extra}")
+endif()
+
+execute_process(COMMAND ${EMULATOR} ${QUILL} run "${target}" ${extra}
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 
 set(status 0)
