@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The whole test run: installs what is missing, builds the sanitizer build and the Windows build,
-# and runs every test of both (the Windows ones under Wine). Exits non-zero on any failure.
+# runs every test of both (the Windows ones under Wine), then fuzzes every fuzz target for a short
+# while. Exits non-zero on any failure or finding.
 #   tools/test.sh [native-asan] [windows] [native]     (default: native-asan windows)
+#   QUILL_FUZZ_SECONDS=N sets the fuzzing time per target (default 20; 0 skips the pass).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-tools/setup.sh || exit 1
+tools/setup.sh --fuzz || exit 1
 
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(native-asan windows)
@@ -39,4 +41,16 @@ for preset in "${presets[@]}"; do
     status=1
   fi
 done
+# The fuzzers need clang and its libFuzzer runtime, which the setup above installs.
+fuzz_seconds=${QUILL_FUZZ_SECONDS:-20}
+if [ "$fuzz_seconds" = 0 ]; then
+  echo "=== fuzz: skipped (QUILL_FUZZ_SECONDS=0)"
+elif command -v clang++ >/dev/null 2>&1; then
+  if ! fuzz/run "$fuzz_seconds"; then
+    echo "=== fuzz: FINDINGS (see build/fuzz/findings)"
+    status=1
+  fi
+else
+  echo "=== fuzz: skipped (clang is not available)"
+fi
 exit $status
