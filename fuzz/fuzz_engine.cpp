@@ -20,8 +20,21 @@ namespace {
 // Set while an engine exists; the fuzzer itself writes its corpus and crash files in between.
 bool blockFileWrites = false;
 
-bool writesFile(const char* mode) {
-    return mode && (std::strchr(mode, 'w') || std::strchr(mode, 'a') || std::strchr(mode, '+'));
+// libFuzzer saves the input that crashed or hung while the engine still exists: those files
+// (named by their kind) must still be written.
+bool fuzzerArtifact(const char* path) {
+    const char* name = std::strrchr(path, '/');
+    name = name ? name + 1 : path;
+    for (const char* kind : {"crash-", "timeout-", "oom-", "leak-", "slow-unit-", "minimized-"}) {
+        if (std::strncmp(name, kind, std::strlen(kind)) == 0) return true;
+    }
+    return false;
+}
+
+bool refusedWrite(const char* path, const char* mode) {
+    if (!blockFileWrites || !path || !mode) return false;
+    bool writes = std::strchr(mode, 'w') || std::strchr(mode, 'a') || std::strchr(mode, '+');
+    return writes && !fuzzerArtifact(path);
 }
 
 // Host classes that reach beyond the process (files by path, registry, network, devices).
@@ -40,7 +53,8 @@ void printNative(ScriptEngine* e, ClassDescriptor*, void*, ScriptValue* result, 
 
 }  // namespace
 
-FuzzEngine::FuzzEngine(const FuzzLimits& limits) : limit_(limits.hookCalls) {
+FuzzEngine::FuzzEngine(const FuzzLimits& limits)
+    : limit_(limits.hookCalls), seconds_(limits.seconds), start_(std::chrono::steady_clock::now()) {
     EngineConfig config;
     config.stackSlots = limits.stackSlots;
     config.maxHeapBytes = limits.heapBytes;
@@ -64,7 +78,9 @@ FuzzEngine::~FuzzEngine() {
 
 int FuzzEngine::hook(int, void* user) {
     auto* self = static_cast<FuzzEngine*>(user);
-    return ++self->used_ > self->limit_ ? 1 : 0;
+    if (++self->used_ > self->limit_) return 1;
+    std::chrono::duration<double> spent = std::chrono::steady_clock::now() - self->start_;
+    return spent.count() > self->seconds_ ? 2 : 0;
 }
 
 void FuzzEngine::expectUsable() {
@@ -150,7 +166,7 @@ namespace {
 using FopenFunction = std::FILE* (*)(const char*, const char*);
 
 std::FILE* guardedOpen(const char* symbol, const char* path, const char* mode) {
-    if (quill::fuzz::blockFileWrites && quill::fuzz::writesFile(mode)) {
+    if (quill::fuzz::refusedWrite(path, mode)) {
         errno = EACCES;
         return nullptr;
     }

@@ -1,8 +1,9 @@
 // What every fuzz target shares: an engine that cannot run away (a step budget through the
-// collection hook, a heap limit, a small value stack, no file writes), text made from fuzz bytes,
-// and the check that an engine still works after whatever the input did to it.
+// collection hook and the clock, a heap limit, a small value stack, no file writes), text made
+// from fuzz bytes, and the check that an engine still works after whatever the input did to it.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,14 +16,18 @@ namespace quill::fuzz {
 struct FuzzLimits {
     // Hook calls (collection points, and every 4096 backward jumps or calls) before the hook
     // stops the script.
-    uint32_t hookCalls = 4000;
+    uint32_t hookCalls = 2000;
+    // Wall-clock time after which the hook stops the script whatever the count (a loop whose
+    // body warns or calls slow natives runs long between two hook calls).
+    double seconds = 1.0;
     size_t heapBytes = size_t(24) << 20;
     uint32_t stackSlots = 4096;
     bool gcStress = false;
 };
 
-// One engine per input, so that every run is reproducible from its input alone. While it lives,
-// opening files for writing fails: scripts under fuzzing can name any path.
+// One engine per input, so that every run is reproducible from its input alone (short of the
+// clock). While it lives, opening files for writing fails, the fuzzer's own findings excepted:
+// scripts under fuzzing can name any path.
 class FuzzEngine {
   public:
     explicit FuzzEngine(const FuzzLimits& limits = FuzzLimits());
@@ -32,7 +37,10 @@ class FuzzEngine {
 
     ScriptEngine* get() const { return engine_; }
     // Each host entry point the target makes gets the whole budget again.
-    void refill() { used_ = 0; }
+    void refill() {
+        used_ = 0;
+        start_ = std::chrono::steady_clock::now();
+    }
     // Collects everything unreachable, then runs a small script. Anything but its value (or a
     // heap that is still full) means the input left the engine broken: the process aborts so
     // that the fuzzer records the input.
@@ -44,6 +52,8 @@ class FuzzEngine {
     ScriptEngine* engine_ = nullptr;
     uint32_t used_ = 0;
     uint32_t limit_ = 0;
+    double seconds_ = 0;
+    std::chrono::steady_clock::time_point start_;
 };
 
 // Aborts with a message: a property a target checks does not hold.
