@@ -184,6 +184,12 @@ void setElement(ScriptEngine* engine, const ScriptValue& value, const ScriptValu
         array->dense[index] = element;
         return;
     }
+    if (index == array->denseLength && index < array->denseCapacity && !array->sparse) {
+        // Appending at the end of the dense part: the common way arrays grow.
+        array->dense[index] = element;
+        array->denseLength++;
+        return;
+    }
     if (denseMayCover(array, index)) {
         extendDense(engine, array, static_cast<uint32_t>(index + 1));
         array->dense[index] = element;

@@ -89,11 +89,11 @@ void writeStringElement(ScriptEngine* e, const ScriptValue& container, const Scr
         return;
     }
     if (uint64_t(key.i) >= 0x7FFFFFFFu) raiseError(e, "Out of memory");
-    makeStringPrivate(e, s);  // other strings may share these characters
     uint32_t index = static_cast<uint32_t>(key.i);
+    // Other strings may share these characters, or they may have no room to grow.
+    makeStringPrivate(e, s, size_t(index) + 1);
     if (index >= s->length) {
         size_t length = size_t(index) + 1;
-        s->chars = static_cast<char16_t*>(gcRealloc(e, s->chars, length * sizeof(char16_t)));
         for (uint32_t i = s->length; i < index; ++i) s->chars[i] = u' ';
         s->length = static_cast<uint32_t>(length);
     }

@@ -1,6 +1,7 @@
-// The collected heap: power-of-two blocks carved from 102,400-byte chunks (large blocks get a
-// chunk of their own), 20 segregated free lists, and a mark-and-sweep collector that marks with
-// an explicit work stack so deep structures never recurse on the native stack.
+// The collected heap: blocks carved from 102,400-byte chunks (large blocks get a chunk of their
+// own), small ones in 8-byte steps from an allocation region, larger ones in powers of two from
+// segregated free lists, and a mark-and-sweep collector that marks with an explicit work stack
+// so deep structures never recurse on the native stack.
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -17,7 +18,11 @@ constexpr uint64_t kFinalizableBit = 2;
 constexpr size_t kHeaderSize = sizeof(BlockHeader);
 constexpr size_t kMinBlock = 8;  // room for the free-list link
 constexpr size_t kChunkBytes = 102400;
-constexpr int kClassCount = 20;
+// Requests up to this size are rounded to 8 bytes and have free lists of their own size;
+// larger ones are rounded to a power of two.
+constexpr size_t kSmallLimit = 256;
+constexpr int kSmallClasses = int(kSmallLimit / 8);  // 8, 16, ... 256
+constexpr int kClassCount = 64;
 
 struct HeapChunk {
     HeapChunk* next;
@@ -36,8 +41,11 @@ inline BlockHeader& header(const void* block) {
 inline size_t blockSize(const void* block) { return static_cast<size_t>(header(block) >> 2); }
 inline void*& freeLink(void* block) { return *static_cast<void**>(block); }
 
+// Small sizes have exact classes; a larger block goes to the class of its power-of-two range,
+// where every block is at least as large as any request rounded to that power.
 inline int sizeClass(size_t size) {
-    int c = static_cast<int>(std::bit_width(size / 8));
+    if (size <= kSmallLimit) return int(size / 8) - 1;
+    int c = kSmallClasses + int(std::bit_width(size)) - 1 - 8;
     return c < kClassCount ? c : kClassCount - 1;
 }
 
@@ -48,10 +56,21 @@ void pushFree(HeapState& heap, void* block) {
     int c = sizeClass(blockSize(block));
     freeLink(block) = heap.freeLists[c];
     heap.freeLists[c] = block;
-    heap.nonEmpty |= 1u << c;
+    heap.nonEmpty |= uint64_t(1) << c;
 }
 
 [[noreturn]] void outOfMemory(ScriptEngine* engine) { raiseError(engine, "Out of memory"); }
+
+// Gives the unused rest of the allocation region back as an ordinary free block, so that every
+// byte of every chunk is covered by a block again (the sweep walks them).
+void closeRegion(HeapState& heap) {
+    if (heap.regionCursor && heap.regionCursor < heap.regionEnd) {
+        void* block = heap.regionCursor + kHeaderSize;
+        header(block) = static_cast<BlockHeader>(heap.regionEnd - heap.regionCursor - kHeaderSize) << 2;
+        pushFree(heap, block);
+    }
+    heap.regionCursor = heap.regionEnd = nullptr;
+}
 
 void addChunk(ScriptEngine* engine, size_t rounded) {
     size_t bytes = rounded > kLargestShared ? rounded + kChunkHeaderSize + kHeaderSize
@@ -76,11 +95,11 @@ void addChunk(ScriptEngine* engine, size_t rounded) {
     pushFree(heap, block);
 }
 
-// First fit from the request's class upward. Every block on lists below the last one is at
-// least as large as any request of that class; the last list needs a scan.
+// First fit from the request's class upward. Every block on the lists above the request's own
+// is large enough, except in the last list, which needs a scan.
 void* takeFree(HeapState& heap, size_t rounded) {
     int c = sizeClass(rounded);
-    uint32_t candidates = heap.nonEmpty & ~((1u << c) - 1);
+    uint64_t candidates = heap.nonEmpty & ~((uint64_t(1) << c) - 1);
     while (candidates) {
         int k = std::countr_zero(candidates);
         candidates &= candidates - 1;
@@ -89,25 +108,68 @@ void* takeFree(HeapState& heap, size_t rounded) {
             void* block = *link;
             if (blockSize(block) >= rounded) {
                 *link = freeLink(block);
-                if (!heap.freeLists[k]) heap.nonEmpty &= ~(1u << k);
+                if (!heap.freeLists[k]) heap.nonEmpty &= ~(uint64_t(1) << k);
                 return block;
             }
             link = &freeLink(block);
         }
-        if (!heap.freeLists[k]) heap.nonEmpty &= ~(1u << k);
+        if (!heap.freeLists[k]) heap.nonEmpty &= ~(uint64_t(1) << k);
     }
     return nullptr;
 }
 
 size_t roundRequest(ScriptEngine* engine, size_t size) {
     if (size > (size_t(1) << 48)) outOfMemory(engine);
-    if (size < kMinBlock) return kMinBlock;
+    if (size <= kSmallLimit) return size < kMinBlock ? kMinBlock : (size + 7) & ~size_t(7);
     return std::bit_ceil(size);
+}
+
+inline void* handOut(HeapState& heap, void* block, size_t size, uint64_t flags) {
+    header(block) = (static_cast<BlockHeader>(size) << 2) | flags;
+    heap.bytesSinceCollect += size;
+    heap.freeBytes -= size;
+    return block;
+}
+
+// Small blocks: an exact free list first, then the allocation region, which is carved from the
+// front like a bump allocator; when it runs out, the next free block becomes the region.
+void* allocateSmall(ScriptEngine* engine, size_t rounded, uint64_t flags) {
+    HeapState& heap = engine->heap;
+    int c = sizeClass(rounded);
+    if (void* block = heap.freeLists[c]) {
+        heap.freeLists[c] = freeLink(block);
+        if (!heap.freeLists[c]) heap.nonEmpty &= ~(uint64_t(1) << c);
+        return handOut(heap, block, rounded, flags);
+    }
+    for (;;) {
+        size_t need = rounded + kHeaderSize;
+        size_t room = size_t(heap.regionEnd - heap.regionCursor);
+        if (heap.regionCursor && room >= need) {
+            // The rest must be empty or able to hold a block of its own.
+            if (room - need < kHeaderSize + kMinBlock) {
+                rounded += room - need;
+                need = room;
+            }
+            void* block = heap.regionCursor + kHeaderSize;
+            heap.regionCursor += need;
+            return handOut(heap, block, rounded, flags);
+        }
+        closeRegion(heap);
+        void* fresh = takeFree(heap, rounded);
+        if (!fresh) {
+            addChunk(engine, rounded);
+            fresh = takeFree(heap, rounded);
+            if (!fresh) outOfMemory(engine);
+        }
+        heap.regionCursor = static_cast<char*>(fresh) - kHeaderSize;
+        heap.regionEnd = static_cast<char*>(fresh) + blockSize(fresh);
+    }
 }
 
 void* allocate(ScriptEngine* engine, size_t size, uint64_t flags) {
     HeapState& heap = engine->heap;
     size_t rounded = roundRequest(engine, size);
+    if (rounded <= kSmallLimit) return allocateSmall(engine, rounded, flags);
     void* block = takeFree(heap, rounded);
     if (!block) {
         addChunk(engine, rounded);
@@ -122,10 +184,7 @@ void* allocate(ScriptEngine* engine, size_t size, uint64_t flags) {
         heap.freeBytes -= kHeaderSize;
         have = rounded;
     }
-    header(block) = (static_cast<BlockHeader>(have) << 2) | flags;
-    heap.bytesSinceCollect += have;
-    heap.freeBytes -= have;
-    return block;
+    return handOut(heap, block, have, flags);
 }
 
 }  // namespace
@@ -318,6 +377,7 @@ inline void runFinalizer(ScriptEngine* engine, void* block) {
 // system (one shared chunk is kept for the next allocations).
 size_t sweep(ScriptEngine* engine, bool everything) {
     HeapState& heap = engine->heap;
+    closeRegion(heap);
     heap.sweeping = true;
     for (auto& list : heap.freeLists) list = nullptr;
     heap.nonEmpty = 0;
@@ -362,7 +422,7 @@ size_t sweep(ScriptEngine* engine, bool everything) {
             // The chunk is one free block, the one pushed last: take it back off its list.
             int c = sizeClass(blockSize(lastFree));
             heap.freeLists[c] = freeLink(lastFree);
-            if (!heap.freeLists[c]) heap.nonEmpty &= ~(1u << c);
+            if (!heap.freeLists[c]) heap.nonEmpty &= ~(uint64_t(1) << c);
             heap.freeBytes -= blockSize(lastFree);
             *link = chunk->next;
             heap.bytesInChunks -= chunk->size;
@@ -390,9 +450,10 @@ size_t collect(ScriptEngine* engine, ScriptValue* stackTop) {
     heap.bytesSinceCollect = 0;
     heap.limitReached = false;
     heap.collections++;
-    // Collect again once as much as is live has been handed out (at least 2 MB), so a large
-    // live heap is not traced over and over for little garbage.
-    heap.threshold = live > 0x200000 ? live : 0x200000;
+    // Collect again once half as much as is live has been handed out (at least 2 MB): a large
+    // live heap is not traced over and over for little garbage, and the heap stays within
+    // about one and a half times what is live.
+    heap.threshold = live / 2 > 0x200000 ? live / 2 : 0x200000;
     engine->grayStack.clear();
     if (engine->grayStack.capacity() > 65536) engine->grayStack.shrink_to_fit();
     return live;

@@ -273,7 +273,14 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
 #define SAVE() (e->stackTop = sp, e->ip = ip, e->frame = fh)
 #define NEXT() goto* kLabels[*ip++ & 0xFF]
 #define OPERAND() (*ip++)
-#define COLLECTION_POINT() (SAVE(), collectionPoint(e, sp))
+// Most collection points have nothing to do: the test is inline, the work out of line.
+#define COLLECTION_POINT()                          \
+    do {                                            \
+        if (collectionPointDue(e)) {                \
+            SAVE();                                 \
+            collectionPoint(e, sp);                 \
+        }                                           \
+    } while (0)
 // Script calls count toward the hook like backward jumps: recursion that catches its own stack
 // overflow and calls again (two calls per frame) runs for exponential time without a single
 // collection point.
@@ -760,6 +767,17 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
                 NEXT();
             }
             L_SET_ELEMENT: {
+                const ScriptValue& container = sp[1];
+                const ScriptValue& key = sp[0];
+                if (container.tag == kTagArray && key.tag == kTagInteger) {
+                    ArrayRecord* a = container.arr;
+                    if (uint64_t(key.i) < a->denseLength && uint64_t(key.i) < a->length) {
+                        a->dense[key.i] = sp[2];
+                        sp += 3;
+                        COLLECTION_POINT();
+                        NEXT();
+                    }
+                }
                 SAVE();
                 writeElement(e, sp[1], sp[0], sp[2]);
                 sp += 3;

@@ -182,8 +182,10 @@ struct ModuleRecord;
 struct HeapChunk;
 struct HeapState {
     HeapChunk* chunks = nullptr;
-    void* freeLists[20] = {};
-    uint32_t nonEmpty = 0;  // bit c set when free list c may hold blocks
+    void* freeLists[64] = {};
+    uint64_t nonEmpty = 0;  // bit c set when free list c may hold blocks
+    char* regionCursor = nullptr;  // small blocks are carved from [regionCursor, regionEnd)
+    char* regionEnd = nullptr;
     size_t bytesInChunks = 0;
     size_t bytesSinceCollect = 0;
     size_t freeBytes = 0;
@@ -414,6 +416,12 @@ void markValue(ScriptEngine* engine, const ScriptValue& value);
 size_t collect(ScriptEngine* engine, ScriptValue* stackTop);
 // The interpreter's collection point: collects when due, then asks the collection hook.
 void collectionPoint(ScriptEngine* engine, ScriptValue* stackTop);
+// Whether a collection point has anything to do (a collection may be due, or a hook or heap
+// limit needs looking at).
+inline bool collectionPointDue(const ScriptEngine* engine) {
+    return engine->heap.bytesSinceCollect >= engine->heap.threshold || engine->hook ||
+           engine->gcStress || engine->maxHeapBytes;
+}
 // Memory that host objects keep for scripts outside the collected heap (stream contents) counts
 // toward maxHeapBytes, so a script cannot go around the limit through them. A charge that would
 // pass the limit is refused (false) and changes nothing; the holder releases what it charged.
@@ -478,9 +486,10 @@ std::string toUtf8String(const std::u16string_view text);
 char16_t* copyWide(ScriptEngine* engine, const ScriptValue& string);
 // Concatenation into a new string.
 ScriptValue concatStrings(ScriptEngine* engine, const ScriptValue& a, const ScriptValue& b);
-// Before changing a string's characters in place: gives it characters of its own when it
-// shares a concatenation buffer with other strings.
-void makeStringPrivate(ScriptEngine* engine, StringRecord* s);
+// Before changing a string's characters in place: gives it characters of its own, with room
+// for `capacity` code units, when it shares a concatenation buffer with other strings or keeps
+// its characters inside its record.
+void makeStringPrivate(ScriptEngine* engine, StringRecord* s, size_t capacity);
 // The heap block that holds a string's characters (null for static characters).
 void* stringCharsBlock(const StringRecord* s);
 bool stringEquals(const ScriptValue& a, const ScriptValue& b);

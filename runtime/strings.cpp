@@ -7,15 +7,31 @@
 
 namespace quill {
 
+namespace {
+
+// Strings up to this many code units are one heap block with their record.
+constexpr size_t kInlineLimit = 48;
+
+}  // namespace
+
 StringRecord* allocString(ScriptEngine* engine, size_t length) {
     if (length > 0x7FFFFFFFu) raiseError(engine, "Out of memory");
+    if (length <= kInlineLimit) {
+        auto* record = static_cast<StringRecord*>(
+            gcAlloc(engine, sizeof(StringRecord) + length * sizeof(char16_t)));
+        record->flags = kStringInline;
+        record->length = static_cast<uint32_t>(length);
+        record->props = nullptr;
+        record->chars = reinterpret_cast<char16_t*>(record + 1);
+        return record;
+    }
     auto* record = static_cast<StringRecord*>(gcAlloc(engine, sizeof(StringRecord)));
     record->flags = 0;
     record->length = static_cast<uint32_t>(length);
     record->props = nullptr;
     record->chars = nullptr;
     // No collection can happen between these two allocations.
-    record->chars = static_cast<char16_t*>(gcAlloc(engine, length ? length * 2 : 2));
+    record->chars = static_cast<char16_t*>(gcAlloc(engine, length * 2));
     return record;
 }
 
@@ -182,17 +198,25 @@ StringRecord* bufferedRecord(ScriptEngine* engine, char16_t* chars, size_t lengt
 }  // namespace
 
 void* stringCharsBlock(const StringRecord* s) {
-    if (s->flags & kStringStatic) return nullptr;
+    if (s->flags & (kStringStatic | kStringInline)) return nullptr;
     if (s->flags & kStringBuffered) return reinterpret_cast<uint64_t*>(s->chars) - 1;
     return s->chars;
 }
 
-void makeStringPrivate(ScriptEngine* engine, StringRecord* s) {
-    if (!(s->flags & kStringBuffered)) return;
-    auto* chars = static_cast<char16_t*>(gcAlloc(engine, s->length ? s->length * 2 : 2));
+void makeStringPrivate(ScriptEngine* engine, StringRecord* s, size_t capacity) {
+    if (capacity < s->length) capacity = s->length;
+    bool own = !(s->flags & (kStringBuffered | kStringInline | kStringStatic));
+    if (own) {
+        if (gcBlockSize(s->chars) < capacity * sizeof(char16_t)) {
+            s->chars = static_cast<char16_t*>(gcRealloc(engine, s->chars, capacity * 2));
+        }
+        return;
+    }
+    if ((s->flags & kStringInline) && capacity <= s->length) return;  // fits where it is
+    auto* chars = static_cast<char16_t*>(gcAlloc(engine, capacity ? capacity * 2 : 2));
     if (s->length) std::memcpy(chars, s->chars, s->length * sizeof(char16_t));
     s->chars = chars;
-    s->flags &= ~kStringBuffered;
+    s->flags &= ~(kStringBuffered | kStringInline);
 }
 
 ScriptValue concatStrings(ScriptEngine* engine, const ScriptValue& a, const ScriptValue& b) {

@@ -150,5 +150,7 @@ constexpr uint32_t kStringStatic = 1;
 // appends in place when nothing was appended after the left operand). The buffer's used length
 // is the 64-bit word just before the characters.
 constexpr uint32_t kStringBuffered = 2;
+// Short strings keep their characters in the same heap block, right after the record.
+constexpr uint32_t kStringInline = 4;
 
 }  // namespace quill
