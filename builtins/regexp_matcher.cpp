@@ -7,6 +7,7 @@
 #include <boost/regex.hpp>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "platform/unicode_chars.h"
 
@@ -170,6 +171,9 @@ void boost::BOOST_REGEX_DETAIL_NS::perl_matcher<
 
 namespace quill {
 
+// Zeros kept after a pattern while it is parsed.
+constexpr size_t kPatternPadding = 4;
+
 struct CompiledPattern {
     Regex regex;
     boost::regex_constants::match_flag_type matchFlags;
@@ -190,9 +194,16 @@ CompiledPattern* compilePattern(std::u16string_view pattern, uint32_t flags, std
     // input.
     rc::match_flag_type match =
         (flags & kRegNewline) ? rc::match_not_dot_newline : rc::match_single_line;
+    // The parser looks one unit past a backslash that ends a bracket list ("[a\\") before it
+    // notices the end of the pattern. It gets a copy with zeros after the end to read there,
+    // never the memory that follows the caller's text.
+    std::u16string padded;
+    padded.reserve(pattern.size() + kPatternPadding);
+    padded.assign(pattern);
+    padded.append(kPatternPadding, u'\0');
     auto* compiled = new CompiledPattern{Regex(), match};
     try {
-        compiled->regex.assign(pattern.data(), pattern.data() + pattern.size(), syntax);
+        compiled->regex.assign(padded.data(), padded.data() + pattern.size(), syntax);
         return compiled;
     } catch (const boost::regex_error& e) {
         *error = boost::BOOST_REGEX_DETAIL_NS::get_default_error_string(e.code());

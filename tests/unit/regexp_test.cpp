@@ -1,6 +1,10 @@
 // RegExp from native code and from compiled literals: construction and flags, exec/test and
 // lastIndex, the statics, compile, leftmost-longest matching, case and line modes, the four
 // String operations with their empty-match loops, and patterns the matcher gives up on.
+#include <algorithm>
+#include <memory>
+
+#include "builtins/regexp_matcher.h"
 #include "text_builtins_fixture.h"
 
 using namespace quill;
@@ -317,3 +321,20 @@ TEST_F(RegExps, LiteralsOfLoadedModules) {
 }
 
 }  // namespace
+
+TEST(RegExpPatterns, ABackslashEndingABracketListIsAnErrorWithoutReadingPastThePattern) {
+    // Each pattern sits in a block of exactly its own size, so the address sanitizer sees any
+    // read beyond its end.
+    for (std::u16string_view text : {u"[\\", u"a[b\\", u"([x\\", u"[[:alpha:]\\", u"\\"}) {
+        std::unique_ptr<char16_t[]> exact(new char16_t[text.size()]);
+        std::copy(text.begin(), text.end(), exact.get());
+        for (uint32_t flags : {kRegBaseFlags, kRegExtended, kRegBaseFlags | kRegIgnoreCase}) {
+            std::string error;
+            CompiledPattern* compiled =
+                compilePattern(std::u16string_view(exact.get(), text.size()), flags, &error);
+            EXPECT_EQ(compiled, nullptr);
+            EXPECT_FALSE(error.empty());
+            if (compiled) freePattern(compiled);
+        }
+    }
+}
