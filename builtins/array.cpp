@@ -2,6 +2,7 @@
 // join, pop, push, reverse, shift, slice, splice, unshift, toString; sort lives in
 // array_sort.cpp).
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <string>
 
@@ -306,6 +307,36 @@ ScriptValue joinArray(ScriptEngine* e, const ScriptValue& self, const ScriptValu
     } popOnExit{active};
 
     std::u16string sep = separator ? std::u16string(stringView(*separator)) : u",";
+    // The common case, every element a string and no holes: one pass to measure, one to copy
+    // straight into the result. Nothing here runs a script or collects.
+    if (!a->sparse && a->denseLength == a->length) {
+        uint64_t total = sep.size() * (a->length - 1);
+        bool allStrings = true;
+        for (uint32_t i = 0; i < a->denseLength && allStrings; ++i) {
+            if (a->dense[i].tag == kTagString) {
+                total += a->dense[i].str->length;
+            } else {
+                allStrings = false;
+            }
+        }
+        if (allStrings) {
+            if (total > 0x7FFFFFFFu) raiseError(e, "Out of memory");
+            StringRecord* record = allocString(e, static_cast<size_t>(total));
+            char16_t* out = record->chars;
+            for (uint32_t i = 0; i < a->denseLength; ++i) {
+                if (i && !sep.empty()) {
+                    std::memcpy(out, sep.data(), sep.size() * sizeof(char16_t));
+                    out += sep.size();
+                }
+                const StringRecord* piece = a->dense[i].str;
+                if (piece->length) {
+                    std::memcpy(out, piece->chars, piece->length * sizeof(char16_t));
+                    out += piece->length;
+                }
+            }
+            return makeString(record);
+        }
+    }
     std::u16string text;
     const uint64_t length = a->length;
     uint64_t next = 0;  // the index whose separator has not been written yet
@@ -330,7 +361,11 @@ ScriptValue joinArray(ScriptEngine* e, const ScriptValue& self, const ScriptValu
         ScriptValue* element = getElement(e, self, index);
         if (!element) continue;
         ScriptValue piece = toString(e, *element);
-        if (text.size() + piece.str->length > 0x7FFFFFFFu) raiseError(e, "Out of memory");
+        size_t units = text.size() + piece.str->length;
+        // The text grows outside the collected heap; a heap limit still holds it in check.
+        if (units > 0x7FFFFFFFu || (e->maxHeapBytes && units * 2 > e->maxHeapBytes)) {
+            raiseError(e, "Out of memory");
+        }
         text.append(stringView(piece));
     }
     separators(length - 1);

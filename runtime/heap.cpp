@@ -1,7 +1,8 @@
-// The collected heap: blocks carved from 102,400-byte chunks (large blocks get a chunk of their
-// own), small ones in 8-byte steps from an allocation region, larger ones in powers of two from
-// segregated free lists, and a mark-and-sweep collector that marks with an explicit work stack
-// so deep structures never recurse on the native stack.
+// The collected heap: blocks carved from 102,400-byte chunks, small ones in 8-byte steps from an
+// allocation region, larger ones in powers of two from segregated free lists; a block too large
+// for a shared chunk gets a chunk of its own, which goes back to the system as soon as the block
+// is freed and grows in place when the system allows. A mark-and-sweep collector marks with an
+// explicit work stack so deep structures never recurse on the native stack.
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -26,11 +27,14 @@ constexpr int kClassCount = 64;
 
 struct HeapChunk {
     HeapChunk* next;
+    HeapChunk* prev;
     size_t size;  // whole chunk, this header included
 };
 constexpr size_t kChunkHeaderSize = sizeof(HeapChunk);
 // The largest rounded request a shared chunk can hold.
 constexpr size_t kLargestShared = kChunkBytes - kChunkHeaderSize - kHeaderSize;
+// Blocks of their own chunk are sized in whole pages.
+constexpr size_t kPageBytes = 4096;
 
 namespace {
 
@@ -72,20 +76,47 @@ void closeRegion(HeapState& heap) {
     heap.regionCursor = heap.regionEnd = nullptr;
 }
 
-void addChunk(ScriptEngine* engine, size_t rounded) {
-    size_t bytes = rounded > kLargestShared ? rounded + kChunkHeaderSize + kHeaderSize
-                                            : kChunkBytes;
+void linkChunk(HeapState& heap, HeapChunk* chunk) {
+    chunk->prev = nullptr;
+    chunk->next = heap.chunks;
+    if (heap.chunks) heap.chunks->prev = chunk;
+    heap.chunks = chunk;
+}
+
+void unlinkChunk(HeapState& heap, HeapChunk* chunk) {
+    if (chunk->prev) {
+        chunk->prev->next = chunk->next;
+    } else {
+        heap.chunks = chunk->next;
+    }
+    if (chunk->next) chunk->next->prev = chunk->prev;
+}
+
+// Refuses `bytes` more when they would take the heap past its limit.
+void checkLimit(ScriptEngine* engine, size_t bytes) {
     HeapState& heap = engine->heap;
     if (engine->maxHeapBytes &&
         heap.bytesInChunks + heap.externalBytes + bytes > engine->maxHeapBytes) {
         heap.limitReached = true;
         outOfMemory(engine);
     }
+}
+
+// A block larger than kLargestShared is the only block of its chunk.
+inline bool ownsChunk(const void* block) { return blockSize(block) > kLargestShared; }
+inline HeapChunk* chunkOf(void* block) {
+    return reinterpret_cast<HeapChunk*>(static_cast<char*>(block) - kHeaderSize - kChunkHeaderSize);
+}
+
+// A shared chunk, all one free block.
+void addChunk(ScriptEngine* engine) {
+    size_t bytes = kChunkBytes;
+    HeapState& heap = engine->heap;
+    checkLimit(engine, bytes);
     auto* chunk = static_cast<HeapChunk*>(std::malloc(bytes));
     if (!chunk) outOfMemory(engine);
     chunk->size = bytes;
-    chunk->next = heap.chunks;
-    heap.chunks = chunk;
+    linkChunk(heap, chunk);
     heap.bytesInChunks += bytes;
     char* body = chunkBody(chunk);
     void* block = body + kHeaderSize;
@@ -121,7 +152,32 @@ void* takeFree(HeapState& heap, size_t rounded) {
 size_t roundRequest(ScriptEngine* engine, size_t size) {
     if (size > (size_t(1) << 48)) outOfMemory(engine);
     if (size <= kSmallLimit) return size < kMinBlock ? kMinBlock : (size + 7) & ~size_t(7);
-    return std::bit_ceil(size);
+    size_t rounded = std::bit_ceil(size);
+    if (rounded <= kLargestShared) return rounded;
+    return (size + kPageBytes - 1) & ~(kPageBytes - 1);
+}
+
+// A block with a chunk of its own.
+void* allocateLarge(ScriptEngine* engine, size_t rounded, uint64_t flags) {
+    HeapState& heap = engine->heap;
+    size_t bytes = rounded + kChunkHeaderSize + kHeaderSize;
+    checkLimit(engine, bytes);
+    auto* chunk = static_cast<HeapChunk*>(std::malloc(bytes));
+    if (!chunk) outOfMemory(engine);
+    chunk->size = bytes;
+    linkChunk(heap, chunk);
+    heap.bytesInChunks += bytes;
+    void* block = chunkBody(chunk) + kHeaderSize;
+    header(block) = (static_cast<BlockHeader>(rounded) << 2) | flags;
+    heap.bytesSinceCollect += rounded;
+    return block;
+}
+
+void freeLarge(HeapState& heap, void* block) {
+    HeapChunk* chunk = chunkOf(block);
+    unlinkChunk(heap, chunk);
+    heap.bytesInChunks -= chunk->size;
+    std::free(chunk);
 }
 
 inline void* handOut(HeapState& heap, void* block, size_t size, uint64_t flags) {
@@ -157,7 +213,7 @@ void* allocateSmall(ScriptEngine* engine, size_t rounded, uint64_t flags) {
         closeRegion(heap);
         void* fresh = takeFree(heap, rounded);
         if (!fresh) {
-            addChunk(engine, rounded);
+            addChunk(engine);
             fresh = takeFree(heap, rounded);
             if (!fresh) outOfMemory(engine);
         }
@@ -170,9 +226,10 @@ void* allocate(ScriptEngine* engine, size_t size, uint64_t flags) {
     HeapState& heap = engine->heap;
     size_t rounded = roundRequest(engine, size);
     if (rounded <= kSmallLimit) return allocateSmall(engine, rounded, flags);
+    if (rounded > kLargestShared) return allocateLarge(engine, rounded, flags);
     void* block = takeFree(heap, rounded);
     if (!block) {
-        addChunk(engine, rounded);
+        addChunk(engine);
         block = takeFree(heap, rounded);
         if (!block) outOfMemory(engine);
     }
@@ -210,6 +267,32 @@ void* gcRealloc(ScriptEngine* engine, void* block, size_t size) {
     if (!block) return gcAlloc(engine, size);
     size_t have = blockSize(block);
     if (have >= size) return block;
+    if (ownsChunk(block)) {
+        // Grow the chunk itself: the system may extend it where it is, and never needs the old
+        // and the new block at once.
+        HeapState& heap = engine->heap;
+        size_t rounded = roundRequest(engine, size);
+        HeapChunk* chunk = chunkOf(block);
+        size_t bytes = rounded + kChunkHeaderSize + kHeaderSize;
+        checkLimit(engine, bytes - chunk->size);
+        HeapChunk* prev = chunk->prev;
+        HeapChunk* next = chunk->next;
+        size_t oldBytes = chunk->size;
+        auto* moved = static_cast<HeapChunk*>(std::realloc(chunk, bytes));
+        if (!moved) outOfMemory(engine);  // the old chunk is untouched and still linked
+        moved->size = bytes;
+        if (prev) {
+            prev->next = moved;
+        } else {
+            heap.chunks = moved;
+        }
+        if (next) next->prev = moved;
+        heap.bytesInChunks += bytes - oldBytes;
+        heap.bytesSinceCollect += rounded - have;
+        void* grown = chunkBody(moved) + kHeaderSize;
+        header(grown) = (static_cast<BlockHeader>(rounded) << 2) | (header(grown) & 3);
+        return grown;
+    }
     void* grown = gcAlloc(engine, size);
     std::memcpy(grown, block, have);
     gcFree(engine, block);
@@ -220,6 +303,10 @@ void gcFree(ScriptEngine* engine, void* block) {
     if (!block) return;
     // The sweep rebuilds the free lists itself; a finalizer freeing a block is a no-op then.
     if (engine->heap.sweeping) return;
+    if (ownsChunk(block)) {
+        freeLarge(engine->heap, block);
+        return;
+    }
     size_t size = blockSize(block);
     header(block) = static_cast<BlockHeader>(size) << 2;
     engine->heap.freeBytes += size;
@@ -246,7 +333,12 @@ void pushGray(ScriptEngine* engine, void* block, GrayKind kind) {
 void markValue(ScriptEngine* engine, const ScriptValue& v) {
     switch (v.tag) {
         case kTagString:
-            if (mark(v.str)) pushGray(engine, v.str, kGrayString);
+            // Nothing in a string leads further than its characters and its properties object,
+            // so it is finished here rather than queued.
+            if (mark(v.str)) {
+                mark(stringCharsBlock(v.str));
+                if (v.str->props) markObject(engine, v.str->props);
+            }
             break;
         case kTagArray:
             if (mark(v.arr)) pushGray(engine, v.arr, kGrayArray);
@@ -384,8 +476,9 @@ size_t sweep(ScriptEngine* engine, bool everything) {
     heap.freeBytes = 0;
     size_t live = 0;
     bool keptShared = false;
-    HeapChunk** link = &heap.chunks;
-    while (HeapChunk* chunk = *link) {
+    HeapChunk* next;
+    for (HeapChunk* chunk = heap.chunks; chunk; chunk = next) {
+        next = chunk->next;
         char* end = chunkEnd(chunk);
         char* pos = chunkBody(chunk);
         bool anyLive = false;
@@ -402,20 +495,20 @@ size_t sweep(ScriptEngine* engine, bool everything) {
             }
             runFinalizer(engine, block);
             size_t merged = size;
-            char* next = pos + kHeaderSize + size;
-            while (next < end) {
-                void* nb = next + kHeaderSize;
+            char* after = pos + kHeaderSize + size;
+            while (after < end) {
+                void* nb = after + kHeaderSize;
                 if (!everything && (header(nb) & kMarkedBit)) break;
                 runFinalizer(engine, nb);
                 size_t ns = blockSize(nb);
                 merged += kHeaderSize + ns;
-                next += kHeaderSize + ns;
+                after += kHeaderSize + ns;
             }
             header(block) = static_cast<BlockHeader>(merged) << 2;
             heap.freeBytes += merged;
             pushFree(heap, block);
             lastFree = block;
-            pos = next;
+            pos = after;
         }
         bool shared = chunk->size == kChunkBytes;
         if (!anyLive && !everything && (!shared || keptShared)) {
@@ -424,13 +517,12 @@ size_t sweep(ScriptEngine* engine, bool everything) {
             heap.freeLists[c] = freeLink(lastFree);
             if (!heap.freeLists[c]) heap.nonEmpty &= ~(uint64_t(1) << c);
             heap.freeBytes -= blockSize(lastFree);
-            *link = chunk->next;
+            unlinkChunk(heap, chunk);
             heap.bytesInChunks -= chunk->size;
             std::free(chunk);
             continue;
         }
         if (!anyLive && shared) keptShared = true;
-        link = &chunk->next;
     }
     heap.sweeping = false;
     // Class data goes last: instances swept in the same pass may still have needed it.
@@ -450,10 +542,10 @@ size_t collect(ScriptEngine* engine, ScriptValue* stackTop) {
     heap.bytesSinceCollect = 0;
     heap.limitReached = false;
     heap.collections++;
-    // Collect again once half as much as is live has been handed out (at least 2 MB): a large
-    // live heap is not traced over and over for little garbage, and the heap stays within
-    // about one and a half times what is live.
-    heap.threshold = live / 2 > 0x200000 ? live / 2 : 0x200000;
+    // Collect again once a quarter as much as is live has been handed out (at least 1 MB): a
+    // large live heap is not traced over and over for little garbage, and the heap stays within
+    // about one and a quarter times what is live.
+    heap.threshold = live / 4 > 0x100000 ? live / 4 : 0x100000;
     engine->grayStack.clear();
     if (engine->grayStack.capacity() > 65536) engine->grayStack.shrink_to_fit();
     return live;

@@ -192,7 +192,7 @@ struct HeapState {
     size_t liveBytes = 0;  // after the last collection
     size_t externalBytes = 0;   // held by host objects for scripts (see chargeExternalMemory)
     bool limitReached = false;  // maxHeapBytes refused memory since the last collection
-    size_t threshold = 0x200000;
+    size_t threshold = 0x100000;
     uint32_t collections = 0;
     bool sweeping = false;
 };

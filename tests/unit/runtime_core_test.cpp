@@ -114,12 +114,12 @@ TEST_F(RuntimeCore, CollectorFreesExactlyTheUnreachable) {
 }
 
 TEST_F(RuntimeCore, LargeBlocksGetChunksOfTheirOwn) {
-    // A request that rounds up past what a shared chunk holds gets a chunk of its own:
-    // the rounded size plus the chunk and block headers.
+    // A request that rounds up past what a shared chunk holds gets a chunk of its own: the
+    // request in whole pages plus the chunk and block headers.
     size_t before = engine->heap.bytesInChunks;
     void* big = gcAlloc(engine, 102389);
     size_t afterBig = engine->heap.bytesInChunks;
-    EXPECT_EQ(afterBig - before, 131072u + 24u);
+    EXPECT_EQ(afterBig - before, 102400u + 32u);
     EXPECT_GE(gcBlockSize(big), 102389u);
     std::memset(big, 0xAB, 102389);
     // Smaller requests come from shared 102,400-byte chunks.
@@ -132,6 +132,47 @@ TEST_F(RuntimeCore, LargeBlocksGetChunksOfTheirOwn) {
     // Unreachable dedicated chunks go back to the system at the next collection.
     collect(engine, engine->stackEnd);
     EXPECT_LT(engine->heap.bytesInChunks, afterBig);
+}
+
+TEST_F(RuntimeCore, LargeBlocksGrowKeepingTheirContentAndAreFreedAtOnce) {
+    size_t before = engine->heap.bytesInChunks;
+    // Small to large, then large to larger: the content comes along each time.
+    auto* block = static_cast<unsigned char*>(gcAlloc(engine, 1000));
+    for (int i = 0; i < 1000; ++i) block[i] = static_cast<unsigned char>(i * 7);
+    for (size_t size : {size_t(200000), size_t(1) << 20, size_t(5) << 20}) {
+        block = static_cast<unsigned char*>(gcRealloc(engine, block, size));
+        ASSERT_GE(gcBlockSize(block), size);
+        for (int i = 0; i < 1000; ++i) ASSERT_EQ(block[i], static_cast<unsigned char>(i * 7));
+        block[size - 1] = 0x5A;
+    }
+    // Only the last size is held: the grown chunk replaced the earlier ones.
+    EXPECT_LT(engine->heap.bytesInChunks - before, (size_t(5) << 20) + 2 * 102400u);
+    // Other chunks allocated around it stay linked and intact.
+    void* neighbour = gcAlloc(engine, 300000);
+    std::memset(neighbour, 1, 300000);
+    block = static_cast<unsigned char*>(gcRealloc(engine, block, size_t(6) << 20));
+    EXPECT_EQ(block[(size_t(5) << 20) - 1], 0x5A);
+    gcFree(engine, block);
+    gcFree(engine, neighbour);
+    EXPECT_LE(engine->heap.bytesInChunks, before + 2 * 102400u);
+    // The heap is still walkable.
+    collect(engine, engine->stackEnd);
+    EXPECT_NE(gcAlloc(engine, 400000), nullptr);
+    collect(engine, engine->stackEnd);
+}
+
+TEST_F(RuntimeCore, LargeGrowthRespectsTheHeapLimit) {
+    engine->maxHeapBytes = engine->heap.bytesInChunks + (size_t(2) << 20);
+    void* block = gcAlloc(engine, 1 << 20);
+    std::memset(block, 3, 1 << 20);
+    ScriptValue* sp = engine->stackEnd;
+    int ok = guardHostCall(engine, [&] { block = gcRealloc(engine, block, size_t(4) << 20); });
+    EXPECT_EQ(ok, 0);
+    EXPECT_NE(std::string(engine->errorBuffer).find("Out of memory"), std::string::npos);
+    // The old block is untouched.
+    EXPECT_EQ(static_cast<unsigned char*>(block)[(1 << 20) - 1], 3);
+    collect(engine, sp);
+    engine->maxHeapBytes = 0;
 }
 
 TEST_F(RuntimeCore, HeapReusesFreedSpace) {
