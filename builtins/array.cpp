@@ -2,8 +2,8 @@
 // join, pop, push, reverse, shift, slice, splice, unshift, toString; sort lives in
 // array_sort.cpp).
 #include <algorithm>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "builtins/array_methods.h"
@@ -140,7 +140,8 @@ void reverse(ScriptEngine* e, const ScriptValue& self) {
     ArrayRecord* a = self.arr;
     if (a->length < 2) return;
     std::vector<std::pair<uint64_t, ScriptValue>> items;
-    forEachElement(e, a, [&](uint64_t index, const ScriptValue& v) { items.emplace_back(index, v); });
+    forEachElement(e, a,
+                   [&](uint64_t index, const ScriptValue& v) { items.emplace_back(index, v); });
     uint64_t length = a->length;
     truncateArray(e, self, 0);
     a->length = length;
@@ -373,10 +374,10 @@ ScriptValue joinArray(ScriptEngine* e, const ScriptValue& self, const ScriptValu
 }
 
 void registerArray(ScriptEngine* engine) {
-    ClassDescriptor* cls = registerClassWithNames(
-        engine, "Array",
-        {"concat", "join", "pop", "push", "reverse", "shift", "slice", "splice", "sort", "unshift",
-         "length"});
+    ClassDescriptor* cls =
+        registerClassWithNames(engine, "Array",
+                               {"concat", "join", "pop", "push", "reverse", "shift", "slice",
+                                "splice", "sort", "unshift", "length"});
     cls->call = arrayCall;
     cls->construct = arrayConstruct;
     cls->method = arrayMethod;

@@ -19,8 +19,8 @@ struct SparseEntry {
 
 struct SparseTable {
     uint32_t capacity;  // a power of two
-    uint32_t count;  // live entries
-    uint32_t used;  // live and deleted entries
+    uint32_t count;     // live entries
+    uint32_t used;      // live and deleted entries
     uint32_t pad;
     SparseEntry entries[1];
 };
@@ -244,7 +244,8 @@ void shiftIndices(ScriptEngine* engine, const ScriptValue& value, int64_t n) {
         entries.reserve(table->count);
         for (uint32_t i = 0; i < table->capacity; ++i) {
             const SparseEntry& e = table->entries[i];
-            if (e.value.tag != kTagEmptyEntry && e.value.tag != kTagDeletedEntry) entries.push_back(e);
+            if (e.value.tag != kTagEmptyEntry && e.value.tag != kTagDeletedEntry)
+                entries.push_back(e);
         }
         gcFree(engine, table);
         array->sparse = nullptr;
@@ -256,7 +257,8 @@ void shiftIndices(ScriptEngine* engine, const ScriptValue& value, int64_t n) {
             uint32_t s = static_cast<uint32_t>(shift);
             uint32_t oldLength = array->denseLength;
             reserveDense(engine, array, oldLength + s);
-            std::memmove(&array->dense[s], &array->dense[0], size_t(oldLength) * sizeof(ScriptValue));
+            std::memmove(&array->dense[s], &array->dense[0],
+                         size_t(oldLength) * sizeof(ScriptValue));
             for (uint32_t i = 0; i < s; ++i) array->dense[i].tag = kTagHole;
             array->denseLength = oldLength + s;
         } else {
@@ -338,7 +340,8 @@ void sparseSortedIndices(ScriptEngine*, const ArrayRecord* array, std::vector<ui
     out->reserve(table->count);
     for (uint32_t i = 0; i < table->capacity; ++i) {
         const SparseEntry& e = table->entries[i];
-        if (e.value.tag != kTagEmptyEntry && e.value.tag != kTagDeletedEntry) out->push_back(e.index);
+        if (e.value.tag != kTagEmptyEntry && e.value.tag != kTagDeletedEntry)
+            out->push_back(e.index);
     }
     std::sort(out->begin(), out->end());
 }

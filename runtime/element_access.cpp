@@ -12,7 +12,9 @@ namespace quill {
 
 namespace {
 
-void warnInvalidIndex(ScriptEngine* e) { warn(e, "Warning: invalid index for operator []"); }
+void warnInvalidIndex(ScriptEngine* e) {
+    warn(e, "Warning: invalid index for operator []");
+}
 
 // An array index from an integer or number key: integers as they are, numbers truncated toward
 // zero. Negative and non-numeric keys give false.

@@ -42,8 +42,12 @@ inline BlockHeader& header(const void* block) {
     return *reinterpret_cast<BlockHeader*>(const_cast<char*>(static_cast<const char*>(block)) -
                                            kHeaderSize);
 }
-inline size_t blockSize(const void* block) { return static_cast<size_t>(header(block) >> 2); }
-inline void*& freeLink(void* block) { return *static_cast<void**>(block); }
+inline size_t blockSize(const void* block) {
+    return static_cast<size_t>(header(block) >> 2);
+}
+inline void*& freeLink(void* block) {
+    return *static_cast<void**>(block);
+}
 
 // Small sizes have exact classes; a larger block goes to the class of its power-of-two range,
 // where every block is at least as large as any request rounded to that power.
@@ -53,8 +57,12 @@ inline int sizeClass(size_t size) {
     return c < kClassCount ? c : kClassCount - 1;
 }
 
-inline char* chunkBody(HeapChunk* chunk) { return reinterpret_cast<char*>(chunk) + kChunkHeaderSize; }
-inline char* chunkEnd(HeapChunk* chunk) { return reinterpret_cast<char*>(chunk) + chunk->size; }
+inline char* chunkBody(HeapChunk* chunk) {
+    return reinterpret_cast<char*>(chunk) + kChunkHeaderSize;
+}
+inline char* chunkEnd(HeapChunk* chunk) {
+    return reinterpret_cast<char*>(chunk) + chunk->size;
+}
 
 void pushFree(HeapState& heap, void* block) {
     int c = sizeClass(blockSize(block));
@@ -63,14 +71,17 @@ void pushFree(HeapState& heap, void* block) {
     heap.nonEmpty |= uint64_t(1) << c;
 }
 
-[[noreturn]] void outOfMemory(ScriptEngine* engine) { raiseError(engine, "Out of memory"); }
+[[noreturn]] void outOfMemory(ScriptEngine* engine) {
+    raiseError(engine, "Out of memory");
+}
 
 // Gives the unused rest of the allocation region back as an ordinary free block, so that every
 // byte of every chunk is covered by a block again (the sweep walks them).
 void closeRegion(HeapState& heap) {
     if (heap.regionCursor && heap.regionCursor < heap.regionEnd) {
         void* block = heap.regionCursor + kHeaderSize;
-        header(block) = static_cast<BlockHeader>(heap.regionEnd - heap.regionCursor - kHeaderSize) << 2;
+        header(block) = static_cast<BlockHeader>(heap.regionEnd - heap.regionCursor - kHeaderSize)
+                        << 2;
         pushFree(heap, block);
     }
     heap.regionCursor = heap.regionEnd = nullptr;
@@ -103,7 +114,9 @@ void checkLimit(ScriptEngine* engine, size_t bytes) {
 }
 
 // A block larger than kLargestShared is the only block of its chunk.
-inline bool ownsChunk(const void* block) { return blockSize(block) > kLargestShared; }
+inline bool ownsChunk(const void* block) {
+    return blockSize(block) > kLargestShared;
+}
 inline HeapChunk* chunkOf(void* block) {
     return reinterpret_cast<HeapChunk*>(static_cast<char*>(block) - kHeaderSize - kChunkHeaderSize);
 }
@@ -246,7 +259,9 @@ void* allocate(ScriptEngine* engine, size_t size, uint64_t flags) {
 
 }  // namespace
 
-void* gcAlloc(ScriptEngine* engine, size_t size) { return allocate(engine, size, 0); }
+void* gcAlloc(ScriptEngine* engine, size_t size) {
+    return allocate(engine, size, 0);
+}
 
 void* gcAllocZero(ScriptEngine* engine, size_t size) {
     void* block = allocate(engine, size, 0);
@@ -261,7 +276,9 @@ void* gcAllocZeroFinalizable(ScriptEngine* engine, size_t size) {
     return block;
 }
 
-size_t gcBlockSize(const void* block) { return block ? blockSize(block) : 0; }
+size_t gcBlockSize(const void* block) {
+    return block ? blockSize(block) : 0;
+}
 
 void* gcRealloc(ScriptEngine* engine, void* block, size_t size) {
     if (!block) return gcAlloc(engine, size);
@@ -321,7 +338,9 @@ int mark(void* block) {
     return 1;
 }
 
-int isMarked(const void* block) { return block ? int(header(block) & kMarkedBit) : 1; }
+int isMarked(const void* block) {
+    return block ? int(header(block) & kMarkedBit) : 1;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Marking.
@@ -394,7 +413,8 @@ void drainGray(ScriptEngine* engine) {
                 auto* h = static_cast<HostInstance*>(block);
                 if (h->cls) {
                     markClass(engine, h->cls);
-                    if (h->cls->markInstance && h->data) h->cls->markInstance(engine, h->cls, h->data);
+                    if (h->cls->markInstance && h->data)
+                        h->cls->markInstance(engine, h->cls, h->data);
                 }
                 if (h->props) markObject(engine, h->props);
                 break;

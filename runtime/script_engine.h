@@ -55,13 +55,13 @@ struct ClassDescriptor {
     void* classData;  // usually the atoms of the class's member names
     ClassDataDestructor classDataDestructor;
     ScriptObject* prototype;  // the class prototype object; its __proto__ is null
-    const char* name;  // the registered global name, for messages (static text)
+    const char* name;         // the registered global name, for messages (static text)
 };
 
 struct HostInstance {
     BlockFinalizer finalizer;  // calls cls->finalizeInstance(data) when set
     ClassDescriptor* cls;
-    void* data;  // owned by the class; null for a class value or a plain native function
+    void* data;           // owned by the class; null for a class value or a plain native function
     ScriptObject* props;  // own properties, or null
 };
 
@@ -138,7 +138,7 @@ struct CompiledFunction {
 // ---------------------------------------------------------------------------------------------
 // Engine configuration and instance.
 
-constexpr uint32_t kEngineFlagConfig = 1u << 0;  // set from the host's configuration record
+constexpr uint32_t kEngineFlagConfig = 1u << 0;     // set from the host's configuration record
 constexpr uint32_t kEngineWarnUndefined = 1u << 2;  // warn when reading an undefined global
 
 // The collection hook: called after each collection point's check with (2, user word); a nonzero
@@ -152,7 +152,7 @@ struct EngineConfig {
     uint32_t flags = kEngineWarnUndefined;
     CollectionHook hook = nullptr;
     void* hookUser = nullptr;
-    bool gcStress = false;  // collect at every collection point (also QUILL_GC_STRESS=1)
+    bool gcStress = false;    // collect at every collection point (also QUILL_GC_STRESS=1)
     size_t maxHeapBytes = 0;  // 0: no limit; beyond it allocations raise "Out of memory"
                               // (stream contents and other charged memory count too)
 };
@@ -183,13 +183,13 @@ struct HeapChunk;
 struct HeapState {
     HeapChunk* chunks = nullptr;
     void* freeLists[64] = {};
-    uint64_t nonEmpty = 0;  // bit c set when free list c may hold blocks
+    uint64_t nonEmpty = 0;         // bit c set when free list c may hold blocks
     char* regionCursor = nullptr;  // small blocks are carved from [regionCursor, regionEnd)
     char* regionEnd = nullptr;
     size_t bytesInChunks = 0;
     size_t bytesSinceCollect = 0;
     size_t freeBytes = 0;
-    size_t liveBytes = 0;  // after the last collection
+    size_t liveBytes = 0;       // after the last collection
     size_t externalBytes = 0;   // held by host objects for scripts (see chargeExternalMemory)
     bool limitReached = false;  // maxHeapBytes refused memory since the last collection
     size_t threshold = 0x100000;
@@ -221,16 +221,15 @@ struct ScriptEngine {
     ScriptValue* stackTop = nullptr;
     const uint32_t* ip = nullptr;  // stored by the interpreter before calling out
     ScriptValue* frame = nullptr;  // the current frame head, stored likewise
-    uint32_t runDepth = 0;  // nested interpreter runs
-    uint32_t nativeDepth = 0;  // nested host calls and conversions, bounded
+    uint32_t runDepth = 0;         // nested interpreter runs
+    uint32_t nativeDepth = 0;      // nested host calls and conversions, bounded
 
     ClassDescriptor* typeTable[kTypeTableSize] = {};
     // The class registered as ActiveXObject: element reads on its instances call `Item`.
     ClassDescriptor* activeXClass = nullptr;
     uint32_t atomItem = 0;
 
-    uint32_t atomProto = 0, atomPrototype = 0, atomToSource = 0, atomToString = 0,
-             atomValueOf = 0;
+    uint32_t atomProto = 0, atomPrototype = 0, atomToSource = 0, atomToString = 0, atomValueOf = 0;
 
     uint32_t anonymousCounter = 0;
 
@@ -330,13 +329,13 @@ void setErrorTextf(ScriptEngine* engine, const char* format, ...)
 // removed and the value-stack top restored. Host entry points catch ScriptError around the work
 // they guard (see guardHostCall).
 class HostTrap {
-public:
+  public:
     explicit HostTrap(ScriptEngine* engine);
     ~HostTrap();
     HostTrap(const HostTrap&) = delete;
     HostTrap& operator=(const HostTrap&) = delete;
 
-private:
+  private:
     ScriptEngine* engine_;
     size_t trapCount_;
     ScriptValue* savedTop_;
@@ -353,26 +352,26 @@ int guardHostCall(ScriptEngine* engine, Work&& work);
 // Bounds native recursion (conversions calling scripts that convert again, nested host calls):
 // past the limit the runtime error "stack overflow" is raised.
 class NativeDepthGuard {
-public:
+  public:
     explicit NativeDepthGuard(ScriptEngine* engine);
     ~NativeDepthGuard() { --engine_->nativeDepth; }
     NativeDepthGuard(const NativeDepthGuard&) = delete;
     NativeDepthGuard& operator=(const NativeDepthGuard&) = delete;
 
-private:
+  private:
     ScriptEngine* engine_;
 };
 constexpr uint32_t kMaxNativeDepth = 200;
 
 // Keeps `count` values reachable while native code calls something that may collect.
 class RootedValues {
-public:
+  public:
     RootedValues(ScriptEngine* engine, ScriptValue* values, size_t count);
     ~RootedValues();
     RootedValues(const RootedValues&) = delete;
     RootedValues& operator=(const RootedValues&) = delete;
 
-private:
+  private:
     ScriptEngine* engine_;
     RootBlock block_;
 };

@@ -179,7 +179,9 @@ namespace {
 // repeated concatenation copies each character a bounded number of times.
 constexpr size_t kBufferedMinimum = 32;
 
-uint64_t& bufferUsed(char16_t* chars) { return reinterpret_cast<uint64_t*>(chars)[-1]; }
+uint64_t& bufferUsed(char16_t* chars) {
+    return reinterpret_cast<uint64_t*>(chars)[-1];
+}
 
 size_t bufferCapacity(char16_t* chars) {
     return (gcBlockSize(reinterpret_cast<uint64_t*>(chars) - 1) - sizeof(uint64_t)) /
@@ -235,8 +237,8 @@ ScriptValue concatStrings(ScriptEngine* engine, const ScriptValue& a, const Scri
     if (total >= kBufferedMinimum) {
         size_t capacity = total * 2;
         if (capacity > 0x7FFFFFFFu) capacity = 0x7FFFFFFFu;
-        auto* block = static_cast<uint64_t*>(
-            gcAlloc(engine, sizeof(uint64_t) + capacity * sizeof(char16_t)));
+        auto* block =
+            static_cast<uint64_t*>(gcAlloc(engine, sizeof(uint64_t) + capacity * sizeof(char16_t)));
         auto* chars = reinterpret_cast<char16_t*>(block + 1);
         if (la) std::memcpy(chars, a.str->chars, la * sizeof(char16_t));
         if (lb) std::memcpy(chars + la, b.str->chars, lb * sizeof(char16_t));
@@ -263,8 +265,8 @@ int compareStrings(const ScriptValue& a, const ScriptValue& b) {
 
 void initStaticStrings(ScriptEngine* engine) {
     static constexpr std::u16string_view kTexts[kStrStaticCount] = {
-        u"",        u"undefined", u"null",  u"object", u"boolean", u"number", u"string",
-        u"function", u"true",     u"false", u"NaN",    u"unknown", u"[object Object]",
+        u"",         u"undefined", u"null",  u"object", u"boolean", u"number",          u"string",
+        u"function", u"true",      u"false", u"NaN",    u"unknown", u"[object Object]",
     };
     for (int i = 0; i < kStrStaticCount; ++i) {
         newStaticString(engine, &engine->staticStrings[i], kTexts[i].data(),

@@ -13,7 +13,9 @@ namespace {
 
 int finalized = 0;
 
-void countFinalize(ScriptEngine*, ClassDescriptor*, void*) { ++finalized; }
+void countFinalize(ScriptEngine*, ClassDescriptor*, void*) {
+    ++finalized;
+}
 
 // A host value whose finalization is counted.
 ScriptValue countedValue(ScriptEngine* e, ClassDescriptor* cls) {
@@ -24,7 +26,7 @@ ScriptValue countedValue(ScriptEngine* e, ClassDescriptor* cls) {
 }
 
 class RuntimeCore : public EngineTest {
-protected:
+  protected:
     ClassDescriptor* countedClass() {
         ClassDescriptor* cls = newClass(engine);
         cls->finalizeInstance = countFinalize;
