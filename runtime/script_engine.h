@@ -489,8 +489,13 @@ ScriptValue concatStrings(ScriptEngine* engine, const ScriptValue& a, const Scri
 // for `capacity` code units, when it shares a concatenation buffer with other strings or keeps
 // its characters inside its record.
 void makeStringPrivate(ScriptEngine* engine, StringRecord* s, size_t capacity);
-// The heap block that holds a string's characters (null for static characters).
-void* stringCharsBlock(const StringRecord* s);
+// The heap block that holds a string's characters (null for static characters and for
+// characters kept inside the record's own block).
+inline void* stringCharsBlock(const StringRecord* s) {
+    if (s->flags & (kStringStatic | kStringInline)) return nullptr;
+    if (s->flags & kStringBuffered) return reinterpret_cast<uint64_t*>(s->chars) - 1;
+    return s->chars;
+}
 bool stringEquals(const ScriptValue& a, const ScriptValue& b);
 // Compares by UTF-16 code units; a proper prefix is smaller.
 int compareStrings(const ScriptValue& a, const ScriptValue& b);

@@ -199,12 +199,6 @@ StringRecord* bufferedRecord(ScriptEngine* engine, char16_t* chars, size_t lengt
 
 }  // namespace
 
-void* stringCharsBlock(const StringRecord* s) {
-    if (s->flags & (kStringStatic | kStringInline)) return nullptr;
-    if (s->flags & kStringBuffered) return reinterpret_cast<uint64_t*>(s->chars) - 1;
-    return s->chars;
-}
-
 void makeStringPrivate(ScriptEngine* engine, StringRecord* s, size_t capacity) {
     if (capacity < s->length) capacity = s->length;
     bool own = !(s->flags & (kStringBuffered | kStringInline | kStringStatic));
