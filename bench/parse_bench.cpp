@@ -8,6 +8,7 @@
 #include <string>
 
 #include "compiler/compile_context.h"
+#include "compiler/compile_driver.h"
 #include "compiler/diagnostics.h"
 #include "compiler/lexer.h"
 #include "compiler/parser.h"
@@ -113,6 +114,20 @@ void parseAll(benchmark::State& state, const std::string& source) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * source.size()));
 }
 
+// The whole compilation: parse, code generation, the peephole passes and the module writer.
+// Many small functions exercise the per-function passes.
+void compileAll(benchmark::State& state, const std::string& source) {
+    std::vector<uint8_t> module;
+    for (auto _ : state) {
+        module.clear();
+        if (!compileText(engine(), source, engineCompileOptions(engine()), &module)) {
+            state.SkipWithError("compile error");
+        }
+        benchmark::DoNotOptimize(module.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * source.size()));
+}
+
 void BM_LexTypicalScript(benchmark::State& state) {
     lexAll(state, typicalSource(state.range(0)));
 }
@@ -127,6 +142,9 @@ void BM_ParseLongStringLiteral(benchmark::State& state) {
 void BM_ParseLongStatementList(benchmark::State& state) {
     parseAll(state, longListSource());
 }
+void BM_CompileTypicalScript(benchmark::State& state) {
+    compileAll(state, typicalSource(state.range(0)));
+}
 
 }  // namespace
 
@@ -134,3 +152,4 @@ BENCHMARK(BM_LexTypicalScript)->Arg(4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseTypicalScript)->Arg(256)->Arg(4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseLongStringLiteral)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseLongStatementList)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CompileTypicalScript)->Arg(256)->Arg(4096)->Unit(benchmark::kMillisecond);

@@ -144,6 +144,9 @@ bool threadJumps(InstructionList& list) {
 bool storeLoad(InstructionList& list) {
     bool changed = false;
     auto at = labelPositions(list);
+    // Marks for the whole list, removed in one compaction at the end, so that positions (and
+    // the label table) stay valid from one function to the next.
+    std::vector<char> dead(list.size(), 0);
     size_t begin = 0;
     while (begin < list.size()) {
         size_t end = begin + 1;
@@ -199,27 +202,20 @@ bool storeLoad(InstructionList& list) {
                 }
             }
         }
-        std::vector<char> dead(list.size(), 0);
         for (size_t k = 0; k + 1 < n; ++k) {
             const Instruction& store = list[begin + k];
             const Instruction& load = list[begin + k + 1];
             if (isOp(store, OP_STORE_LOCAL) && isOp(load, OP_LOAD_LOCAL) &&
                 store.operand == load.operand && store.operand >= 0 && store.operand < 32 &&
-                !(liveOut[k + 1] & (1u << store.operand)) && !dead[begin + k]) {
+                !(liveOut[k + 1] & (1u << store.operand))) {
                 dead[begin + k] = dead[begin + k + 1] = 1;
                 changed = true;
                 ++k;
             }
         }
-        if (changed) {
-            size_t removed = 0;
-            for (size_t i = begin; i < end; ++i) removed += dead[i] ? 1 : 0;
-            compact(list, dead);
-            at = labelPositions(list);
-            end -= removed;
-        }
         begin = end;
     }
+    if (changed) compact(list, dead);
     return changed;
 }
 
