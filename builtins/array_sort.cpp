@@ -124,6 +124,7 @@ private:
 void sortArray(ScriptEngine* e, const ScriptValue& array, const ScriptValue& comparator) {
     ArrayRecord* a = array.arr;
     std::vector<ScriptValue> items;
+    items.reserve(static_cast<size_t>(std::min<uint64_t>(presentCount(a), a->length)));
     forEachElement(e, a, [&](uint64_t index, const ScriptValue& v) {
         if (index < a->length) items.push_back(v);
     });
@@ -131,36 +132,39 @@ void sortArray(ScriptEngine* e, const ScriptValue& array, const ScriptValue& com
     ScriptValue keepComparator = comparator;
     RootedValues keepFn(e, &keepComparator, 1);
 
+    // The sorted elements in order: items[order[i]] for i below `count`, then undefined.
+    std::vector<size_t> order;
+    size_t count = items.size();
     if (comparator.tag == kTagFunction || comparator.tag == kTagHost) {
         Sorter sorter(e, comparator);
         sorter.sort(items);
     } else {
-        // Undefined last; the rest by their text, each converted once.
-        std::vector<ScriptValue> defined;
-        size_t undefinedCount = 0;
-        for (const ScriptValue& v : items) {
-            if (v.tag == kTagUndefined) {
-                ++undefinedCount;
-            } else {
-                defined.push_back(v);
-            }
+        // Undefined last; the rest by their text, each converted once. The defined elements move
+        // to the front of the copy.
+        count = 0;
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (items[i].tag != kTagUndefined) items[count++] = items[i];
         }
-        std::vector<ScriptValue> keys(defined.size());
+        std::vector<ScriptValue> keys(count);
         RootedValues keepKeys(e, keys.data(), keys.size());
-        for (size_t i = 0; i < defined.size(); ++i) keys[i] = toString(e, defined[i]);
-        std::vector<size_t> order(defined.size());
-        for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+        for (size_t i = 0; i < count; ++i) keys[i] = toString(e, items[i]);
+        order.resize(count);
+        for (size_t i = 0; i < count; ++i) order[i] = i;
         std::sort(order.begin(), order.end(), [&](size_t x, size_t y) {
             return compareStrings(keys[x], keys[y]) < 0;
         });
-        for (size_t i = 0; i < order.size(); ++i) items[i] = defined[order[i]];
-        for (size_t i = 0; i < undefinedCount; ++i) items[defined.size() + i] = makeUndefined();
     }
 
     uint64_t length = a->length;
     truncateArray(e, array, 0);
     a->length = length;
-    for (size_t i = 0; i < items.size(); ++i) setElement(e, array, items[i], i);
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i >= count) {
+            setElement(e, array, makeUndefined(), i);
+        } else {
+            setElement(e, array, order.empty() ? items[i] : items[order[i]], i);
+        }
+    }
 }
 
 }  // namespace quill
