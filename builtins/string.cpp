@@ -115,7 +115,7 @@ int64_t indexOf(ScriptEngine* engine, const ScriptValue& self, ScriptValue* argv
     if (from < 0) from = 0;
     std::u16string_view text = textOf(self), t = textOf(target);
     if (uint64_t(from) > text.size() || t.size() > text.size() - size_t(from)) return -1;
-    size_t found = text.find(t, size_t(from));
+    size_t found = findText(text, t, size_t(from));
     return found == std::u16string_view::npos ? -1 : int64_t(found);
 }
 
@@ -152,7 +152,7 @@ ScriptValue replace(ScriptEngine* engine, const ScriptValue& self, ScriptValue* 
     }
     if (pattern.tag != kTagString) return emptyString(engine);
     std::u16string_view text = textOf(self);
-    size_t found = text.find(textOf(pattern));
+    size_t found = findText(text, textOf(pattern));
     if (found == std::u16string_view::npos) return self;
     TextBuilder out(engine);
     out.append(text.substr(0, found));
@@ -190,7 +190,7 @@ void split(ScriptEngine* engine, const ScriptValue& self, ScriptValue* argv, Scr
     }
     size_t position = 0;
     while (result->arr->length < limit) {
-        size_t found = text.find(sep, position);
+        size_t found = findText(text, sep, position);
         if (found == std::u16string_view::npos) break;
         push(sliceString(engine, self, position, found));
         position = found + sep.size();

@@ -3,6 +3,7 @@
 // methods on long text, and conversions that run scripts which change the string under way.
 #include <cmath>
 
+#include "builtins/string_support.h"
 #include "text_builtins_fixture.h"
 
 using namespace quill;
@@ -252,3 +253,24 @@ TEST_F(Strings, ConversionsThatChangeTheStringUnderWay) {
 }
 
 }  // namespace
+
+TEST(FindText, AgreesWithTheStandardSearch) {
+    // Units whose high byte equals the first unit's low byte, odd alignments, matches at both
+    // ends, empty needles and starts past the end.
+    const std::u16string text = u"\u2020a \u0020\u2000b  ab\u4E2D\u2D4Eab";
+    const std::u16string needles[] = {u"", u" ", u"  ", u"ab", u"b", u"\u2020", u"\u4E2D",
+                                      u"\u2D4E", u"\u2D4Eab", u"ab\u4E2D", u"\u0020\u2000", u"zz",
+                                      text};
+    for (const std::u16string& needle : needles) {
+        for (size_t from = 0; from <= text.size() + 1; ++from) {
+            EXPECT_EQ(findText(text, needle, from), std::u16string_view(text).find(needle, from))
+                << "from " << from << " needle length " << needle.size();
+        }
+    }
+    // A long text with the match at the very end.
+    std::u16string haystack(100000, u'\u2061');
+    haystack += u"a=";
+    EXPECT_EQ(findText(haystack, u"a="), 100000u);
+    EXPECT_EQ(findText(haystack, u"="), 100001u);
+    EXPECT_EQ(findText(haystack, u"=a"), std::u16string_view::npos);
+}
