@@ -15,7 +15,7 @@ namespace quill {
 namespace {
 
 class Sorter {
-public:
+  public:
     Sorter(ScriptEngine* e, const ScriptValue& comparator) : e_(e), comparator_(comparator) {}
 
     void sort(std::vector<ScriptValue>& items) {
@@ -25,7 +25,7 @@ public:
         introsort(0, items.size(), depth);
     }
 
-private:
+  private:
     // Negative, zero or positive as the comparator orders a and b.
     int64_t compare(const ScriptValue& a, const ScriptValue& b) {
         ScriptValue argv[3] = {makeInteger(2), a, b};
@@ -150,9 +150,8 @@ void sortArray(ScriptEngine* e, const ScriptValue& array, const ScriptValue& com
         for (size_t i = 0; i < count; ++i) keys[i] = toString(e, items[i]);
         order.resize(count);
         for (size_t i = 0; i < count; ++i) order[i] = i;
-        std::sort(order.begin(), order.end(), [&](size_t x, size_t y) {
-            return compareStrings(keys[x], keys[y]) < 0;
-        });
+        std::sort(order.begin(), order.end(),
+                  [&](size_t x, size_t y) { return compareStrings(keys[x], keys[y]) < 0; });
     }
 
     uint64_t length = a->length;

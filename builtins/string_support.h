@@ -77,9 +77,8 @@ inline size_t findText(std::u16string_view text, std::u16string_view needle, siz
         const void* hit = std::memchr(bytes + 2 * i, low, 2 * (last - i) + 1);
         if (!hit) return npos;
         size_t at = size_t(static_cast<const char*>(hit) - bytes) / 2;
-        if (text[at] == first &&
-            std::char_traits<char16_t>::compare(text.data() + at + 1, needle.data() + 1, m - 1) ==
-                0) {
+        if (text[at] == first && std::char_traits<char16_t>::compare(
+                                     text.data() + at + 1, needle.data() + 1, m - 1) == 0) {
             return at;
         }
         i = at + 1;

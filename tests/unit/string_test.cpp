@@ -258,9 +258,9 @@ TEST(FindText, AgreesWithTheStandardSearch) {
     // Units whose high byte equals the first unit's low byte, odd alignments, matches at both
     // ends, empty needles and starts past the end.
     const std::u16string text = u"\u2020a \u0020\u2000b  ab\u4E2D\u2D4Eab";
-    const std::u16string needles[] = {u"", u" ", u"  ", u"ab", u"b", u"\u2020", u"\u4E2D",
-                                      u"\u2D4E", u"\u2D4Eab", u"ab\u4E2D", u"\u0020\u2000", u"zz",
-                                      text};
+    const std::u16string needles[] = {
+        u"",       u" ",        u"  ",       u"ab",           u"b",  u"\u2020", u"\u4E2D",
+        u"\u2D4E", u"\u2D4Eab", u"ab\u4E2D", u"\u0020\u2000", u"zz", text};
     for (const std::u16string& needle : needles) {
         for (size_t from = 0; from <= text.size() + 1; ++from) {
             EXPECT_EQ(findText(text, needle, from), std::u16string_view(text).find(needle, from))
