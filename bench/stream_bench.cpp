@@ -1,10 +1,7 @@
 // Stream benchmarks over compiled scripts: byte and line writes into a StringStream, reading
 // 1 MB back line by line, integers through a temporary FileStream, and the whole-content members
 // (crc, compress and uncompress) on 1 MB of text.
-#include <benchmark/benchmark.h>
-
-#include "compiler/compile_driver.h"
-#include "runtime/script_engine.h"
+#include "bench/script_bench.h"
 
 using namespace quill;
 
@@ -41,36 +38,8 @@ var packed = text.compress();
 function uncompress() { return packed.uncompress().length; }
 )";
 
-class StreamBench {
-  public:
-    StreamBench() {
-        engine_ = createEngine();
-        ok_ = engine_ && runScriptText(engine_, kSetup);
-    }
-    ~StreamBench() { destroyEngine(engine_); }
-
-    void run(benchmark::State& state, const char* function, int64_t argument = 0) {
-        if (!ok_) {
-            state.SkipWithError(engine_ ? engine_->errorBuffer : "no engine");
-            return;
-        }
-        ScriptValue argv[2] = {makeInteger(1), makeInteger(argument)};
-        for (auto _ : state) {
-            if (!callFunction(engine_, function, nullptr, 2, argv)) {
-                state.SkipWithError(engine_->errorBuffer);
-                break;
-            }
-            benchmark::DoNotOptimize(engine_->returnSlot.i);
-        }
-    }
-
-  private:
-    ScriptEngine* engine_ = nullptr;
-    bool ok_ = false;
-};
-
-StreamBench& bench() {
-    static StreamBench instance;
+ScriptBench& bench() {
+    static ScriptBench instance(kSetup);
     return instance;
 }
 

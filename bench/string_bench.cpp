@@ -1,12 +1,9 @@
 // String and regular-expression benchmarks over compiled scripts: building a long string by
 // concatenation and by join, indexOf in a large text, a global replace over 1 MB of text, split
 // by a string and by a pattern, and how quickly a hopeless pattern is given up.
-#include <benchmark/benchmark.h>
-
 #include <string>
 
-#include "compiler/compile_driver.h"
-#include "runtime/script_engine.h"
+#include "bench/script_bench.h"
 
 using namespace quill;
 
@@ -39,38 +36,12 @@ function upper() { return text.toUpperCase().length; }
 function hopeless() { try { run.match(/(a*)*b/); } catch (e) { return 1; } return 0; }
 )";
 
-class ScriptBench {
-  public:
-    ScriptBench() {
+ScriptBench& bench() {
+    static ScriptBench instance(kSetup, [] {
         EngineConfig config;
         config.stackSlots = 100000;
-        engine_ = createEngine(config);
-        ok_ = engine_ && runScriptText(engine_, kSetup);
-    }
-    ~ScriptBench() { destroyEngine(engine_); }
-
-    void run(benchmark::State& state, const char* function, int64_t argument = 0) {
-        if (!ok_) {
-            state.SkipWithError(engine_ ? engine_->errorBuffer : "no engine");
-            return;
-        }
-        ScriptValue argv[2] = {makeInteger(1), makeInteger(argument)};
-        for (auto _ : state) {
-            if (!callFunction(engine_, function, nullptr, 2, argv)) {
-                state.SkipWithError(engine_->errorBuffer);
-                break;
-            }
-            benchmark::DoNotOptimize(engine_->returnSlot.i);
-        }
-    }
-
-  private:
-    ScriptEngine* engine_ = nullptr;
-    bool ok_ = false;
-};
-
-ScriptBench& bench() {
-    static ScriptBench instance;
+        return config;
+    }());
     return instance;
 }
 

@@ -23,6 +23,16 @@ struct FuzzLimits {
     size_t heapBytes = size_t(24) << 20;
     uint32_t stackSlots = 4096;
     bool gcStress = false;
+
+    // Collector stress mode. Stress collections trace the whole heap each time, so the heap and
+    // the budget are kept small.
+    static FuzzLimits stressed() {
+        FuzzLimits limits;
+        limits.gcStress = true;
+        limits.heapBytes = size_t(4) << 20;
+        limits.hookCalls = 1500;
+        return limits;
+    }
 };
 
 // One engine per input, so that every run is reproducible from its input alone (short of the

@@ -12,13 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 256 * 1024) return 0;
     uint64_t hash = fuzz::inputHash(data, size);
     if (hash & 1) listModule(data, size);
-    fuzz::FuzzLimits limits;
-    if (hash % 8 == 2) {
-        limits.gcStress = true;
-        limits.heapBytes = size_t(4) << 20;
-        limits.hookCalls = 1500;
-    }
-    fuzz::FuzzEngine fuzzEngine(limits);
+    fuzz::FuzzEngine fuzzEngine(hash % 8 == 2 ? fuzz::FuzzLimits::stressed() : fuzz::FuzzLimits());
     runModule(fuzzEngine.get(), data, size);
     fuzzEngine.expectUsable();
     return 0;

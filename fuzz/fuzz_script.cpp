@@ -14,14 +14,7 @@ using namespace quill;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 64 * 1024) return 0;
     uint64_t hash = fuzz::inputHash(data, size);
-    fuzz::FuzzLimits limits;
-    if (hash % 8 == 0) {
-        // Stress collections trace the whole heap each time: keep both heap and budget small.
-        limits.gcStress = true;
-        limits.heapBytes = size_t(4) << 20;
-        limits.hookCalls = 1500;
-    }
-    fuzz::FuzzEngine fuzzEngine(limits);
+    fuzz::FuzzEngine fuzzEngine(hash % 8 == 0 ? fuzz::FuzzLimits::stressed() : fuzz::FuzzLimits());
     ScriptEngine* engine = fuzzEngine.get();
 
     std::string_view text(reinterpret_cast<const char*>(data), size);

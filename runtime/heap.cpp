@@ -121,19 +121,28 @@ inline HeapChunk* chunkOf(void* block) {
     return reinterpret_cast<HeapChunk*>(static_cast<char*>(block) - kHeaderSize - kChunkHeaderSize);
 }
 
-// A shared chunk, all one free block.
-void addChunk(ScriptEngine* engine) {
-    size_t bytes = kChunkBytes;
-    HeapState& heap = engine->heap;
+// The chunk bytes for a block of its own of `rounded` bytes.
+inline size_t largeChunkBytes(size_t rounded) {
+    return rounded + kChunkHeaderSize + kHeaderSize;
+}
+
+// A new chunk of `bytes`, linked and counted, within the heap limit.
+HeapChunk* newChunk(ScriptEngine* engine, size_t bytes) {
     checkLimit(engine, bytes);
     auto* chunk = static_cast<HeapChunk*>(std::malloc(bytes));
     if (!chunk) outOfMemory(engine);
     chunk->size = bytes;
-    linkChunk(heap, chunk);
-    heap.bytesInChunks += bytes;
-    char* body = chunkBody(chunk);
-    void* block = body + kHeaderSize;
-    size_t payload = bytes - kChunkHeaderSize - kHeaderSize;
+    linkChunk(engine->heap, chunk);
+    engine->heap.bytesInChunks += bytes;
+    return chunk;
+}
+
+// A shared chunk, all one free block.
+void addChunk(ScriptEngine* engine) {
+    HeapState& heap = engine->heap;
+    HeapChunk* chunk = newChunk(engine, kChunkBytes);
+    void* block = chunkBody(chunk) + kHeaderSize;
+    size_t payload = kLargestShared;
     header(block) = static_cast<BlockHeader>(payload) << 2;
     heap.freeBytes += payload;
     pushFree(heap, block);
@@ -172,17 +181,10 @@ size_t roundRequest(ScriptEngine* engine, size_t size) {
 
 // A block with a chunk of its own.
 void* allocateLarge(ScriptEngine* engine, size_t rounded, uint64_t flags) {
-    HeapState& heap = engine->heap;
-    size_t bytes = rounded + kChunkHeaderSize + kHeaderSize;
-    checkLimit(engine, bytes);
-    auto* chunk = static_cast<HeapChunk*>(std::malloc(bytes));
-    if (!chunk) outOfMemory(engine);
-    chunk->size = bytes;
-    linkChunk(heap, chunk);
-    heap.bytesInChunks += bytes;
+    HeapChunk* chunk = newChunk(engine, largeChunkBytes(rounded));
     void* block = chunkBody(chunk) + kHeaderSize;
     header(block) = (static_cast<BlockHeader>(rounded) << 2) | flags;
-    heap.bytesSinceCollect += rounded;
+    engine->heap.bytesSinceCollect += rounded;
     return block;
 }
 
@@ -290,20 +292,18 @@ void* gcRealloc(ScriptEngine* engine, void* block, size_t size) {
         HeapState& heap = engine->heap;
         size_t rounded = roundRequest(engine, size);
         HeapChunk* chunk = chunkOf(block);
-        size_t bytes = rounded + kChunkHeaderSize + kHeaderSize;
+        size_t bytes = largeChunkBytes(rounded);
         checkLimit(engine, bytes - chunk->size);
-        HeapChunk* prev = chunk->prev;
-        HeapChunk* next = chunk->next;
         size_t oldBytes = chunk->size;
+        // The order of the chunk list means nothing, so the chunk leaves it and comes back.
+        unlinkChunk(heap, chunk);
         auto* moved = static_cast<HeapChunk*>(std::realloc(chunk, bytes));
-        if (!moved) outOfMemory(engine);  // the old chunk is untouched and still linked
-        moved->size = bytes;
-        if (prev) {
-            prev->next = moved;
-        } else {
-            heap.chunks = moved;
+        if (!moved) {
+            linkChunk(heap, chunk);  // untouched by the failed reallocation
+            outOfMemory(engine);
         }
-        if (next) next->prev = moved;
+        moved->size = bytes;
+        linkChunk(heap, moved);
         heap.bytesInChunks += bytes - oldBytes;
         heap.bytesSinceCollect += rounded - have;
         void* grown = chunkBody(moved) + kHeaderSize;

@@ -20,13 +20,17 @@ inline std::string str(const ScriptValue& v) {
 
 // Builds instruction lists in the calling convention of the code generator.
 class Asm {
-public:
+  public:
     Asm& fn(std::string_view name) { return add(Instruction::functionStart(name)); }
-    Asm& op(uint8_t opcode, int32_t operand = 0) { return add(Instruction::op(opcode, line_, operand)); }
+    Asm& op(uint8_t opcode, int32_t operand = 0) {
+        return add(Instruction::op(opcode, line_, operand));
+    }
     Asm& name(uint8_t opcode, std::string_view identifier) {
         return add(Instruction::name(opcode, identifier, line_));
     }
-    Asm& jump(uint8_t opcode, int32_t label) { return add(Instruction::jump(opcode, label, line_)); }
+    Asm& jump(uint8_t opcode, int32_t label) {
+        return add(Instruction::jump(opcode, label, line_));
+    }
     Asm& label(int32_t number) { return add(Instruction::label(number)); }
     Asm& integer(int64_t v) { return add(Instruction::pushInteger(v, line_)); }
     Asm& number(double v) { return add(Instruction::pushNumber(v, line_)); }
@@ -59,7 +63,7 @@ public:
     }
     const std::vector<Instruction>& list() const { return list_; }
 
-private:
+  private:
     Asm& add(Instruction in) {
         list_.push_back(std::move(in));
         return *this;
@@ -69,7 +73,7 @@ private:
 };
 
 class EngineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { start(EngineConfig()); }
     void TearDown() override { destroyEngine(engine); }
 
@@ -109,12 +113,37 @@ protected:
     }
     std::string errorText() const { return engine->errorBuffer; }
 
+    // Calls made the way scripts make them; `ok` tells whether the last one completed (else the
+    // message is in errorText()).
+    static std::vector<ScriptValue> native(const std::vector<ScriptValue>& args) {
+        std::vector<ScriptValue> argv = {makeInteger(int64_t(args.size()))};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    }
+    // receiver.name(args...)
+    ScriptValue method(const ScriptValue& receiver, const char* name,
+                       const std::vector<ScriptValue>& args = {}) {
+        std::vector<ScriptValue> argv = native(args);
+        ok = callMethod(engine, receiver, name, uint32_t(argv.size()), argv.data());
+        return engine->returnSlot;
+    }
+    // `new Name(args...)` through the class's construct hook.
+    ScriptValue construct(const char* className, const std::vector<ScriptValue>& args = {}) {
+        ScriptValue cls = getGlobal(engine, className);
+        std::vector<ScriptValue> argv = native(args);
+        ScriptValue result = makeUndefined();
+        ok = guardHostCall(
+            engine, [&] { cls.host->cls->construct(engine, cls.host->cls, argv.data(), &result); });
+        return result;
+    }
+
     static void collectTrace(ScriptEngine*, void* user, const ScriptValue* argv) {
         static_cast<EngineTest*>(user)->trace.push_back(str(argv[1]));
     }
 
     ScriptEngine* engine = nullptr;
     std::vector<std::string> trace;
+    int ok = 0;
 };
 
 }  // namespace quill::test

@@ -28,31 +28,11 @@ class NativeTest : public EngineTest {
     static ScriptValue i(int64_t v) { return makeInteger(v); }
     static ScriptValue d(double v) { return makeNumber(v); }
 
-    static std::vector<ScriptValue> native(const std::vector<ScriptValue>& args) {
-        std::vector<ScriptValue> argv = {makeInteger(int64_t(args.size()))};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return argv;
-    }
     // A global function; `ok` tells whether it completed (else the message is in errorText()).
     ScriptValue call(const char* function, const std::vector<ScriptValue>& args = {}) {
         std::vector<ScriptValue> argv = native(args);
         ok = callFunction(engine, function, nullptr, uint32_t(argv.size()), argv.data());
         return engine->returnSlot;
-    }
-    ScriptValue method(const ScriptValue& receiver, const char* name,
-                       const std::vector<ScriptValue>& args = {}) {
-        std::vector<ScriptValue> argv = native(args);
-        ok = callMethod(engine, receiver, name, uint32_t(argv.size()), argv.data());
-        return engine->returnSlot;
-    }
-    // `new Name(args...)` through the class's construct hook.
-    ScriptValue construct(const char* className, const std::vector<ScriptValue>& args = {}) {
-        ScriptValue cls = getGlobal(engine, className);
-        std::vector<ScriptValue> argv = native(args);
-        ScriptValue result = makeUndefined();
-        ok = guardHostCall(
-            engine, [&] { cls.host->cls->construct(engine, cls.host->cls, argv.data(), &result); });
-        return result;
     }
     ScriptValue property(const ScriptValue& target, const char* name) {
         ScriptValue v;
@@ -61,8 +41,6 @@ class NativeTest : public EngineTest {
     }
     // The engine's string conversion of a value, as UTF-8.
     std::string text(const ScriptValue& v) { return str(toString(engine, v)); }
-
-    int ok = 0;
 };
 
 }  // namespace quill::test

@@ -16,18 +16,6 @@ class TextBuiltinsTest : public EngineTest {
     static ScriptValue i(int64_t v) { return makeInteger(v); }
     static ScriptValue d(double v) { return makeNumber(v); }
 
-    static std::vector<ScriptValue> native(const std::vector<ScriptValue>& args) {
-        std::vector<ScriptValue> argv = {makeInteger(int64_t(args.size()))};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return argv;
-    }
-    // receiver.name(args...); `ok` tells whether it completed (else see errorText()).
-    ScriptValue method(const ScriptValue& receiver, const char* name,
-                       const std::vector<ScriptValue>& args = {}) {
-        std::vector<ScriptValue> argv = native(args);
-        ok = callMethod(engine, receiver, name, uint32_t(argv.size()), argv.data());
-        return engine->returnSlot;
-    }
     // The text of a method's string result ("<not a string>" otherwise).
     std::string text(const ScriptValue& receiver, const char* name,
                      const std::vector<ScriptValue>& args = {}) {
@@ -38,14 +26,6 @@ class TextBuiltinsTest : public EngineTest {
         std::vector<ScriptValue> argv = native(args);
         ok = callFunction(engine, nullptr, &callee, uint32_t(argv.size()), argv.data());
         return engine->returnSlot;
-    }
-    ScriptValue construct(const char* className, const std::vector<ScriptValue>& args = {}) {
-        ScriptValue cls = getGlobal(engine, className);
-        std::vector<ScriptValue> argv = native(args);
-        ScriptValue result = makeUndefined();
-        ok = guardHostCall(
-            engine, [&] { cls.host->cls->construct(engine, cls.host->cls, argv.data(), &result); });
-        return result;
     }
     ScriptValue regexp(std::string_view pattern, std::string_view flags = "") {
         ScriptValue re = construct("RegExp", {s(pattern), s(flags)});
@@ -72,8 +52,6 @@ class TextBuiltinsTest : public EngineTest {
         }
         return out;
     }
-
-    int ok = 0;
 };
 
 using Texts = std::vector<std::string>;
