@@ -180,6 +180,12 @@ struct KeywordEntry;
 struct ModuleRecord;
 
 struct HeapChunk;
+// How much may be handed out between collections: a quarter of what the last collection found
+// live, at least 1 MB; a heap with little live data collects sooner, after four times its live
+// bytes but at least 256 KB, since tracing it costs next to nothing (see nextThreshold).
+constexpr size_t kSmallThreshold = 0x40000;
+constexpr size_t kLargeThreshold = 0x100000;
+
 struct HeapState {
     HeapChunk* chunks = nullptr;
     void* freeLists[64] = {};
@@ -192,7 +198,7 @@ struct HeapState {
     size_t liveBytes = 0;       // after the last collection
     size_t externalBytes = 0;   // held by host objects for scripts (see chargeExternalMemory)
     bool limitReached = false;  // maxHeapBytes refused memory since the last collection
-    size_t threshold = 0x100000;
+    size_t threshold = kSmallThreshold;
     uint32_t collections = 0;
     bool sweeping = false;
 };

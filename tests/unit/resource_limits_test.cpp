@@ -194,3 +194,20 @@ TEST_F(ResourceLimits, SwallowedErrorsDoNotLendTheirLocation) {
 }
 
 }  // namespace
+
+TEST_F(ResourceLimits, ShortLivedGarbageKeepsTheHeapSmall) {
+    withLimits(0);
+    // About 10 MB of strings that die at once: the heap holds a few hundred KB, not megabytes.
+    ASSERT_EQ(run("var i, s; for (i = 0; i < 200000; i++) s = 'item number ' + i; s"), 1)
+        << errorText();
+    EXPECT_EQ(str(engine->returnSlot), "item number 199999");
+    EXPECT_GT(engine->heap.collections, 10u);
+    EXPECT_LT(engine->heap.bytesInChunks, size_t(512) << 10);
+    // Data that stays is never collected away, however often the collector runs.
+    ASSERT_EQ(run("var keep = []; for (i = 0; i < 100000; i++) keep[i] = 'k' + i;"
+                  "keep[0] + keep[99999] + keep.length"),
+              1)
+        << errorText();
+    EXPECT_EQ(str(engine->returnSlot), "k0k99999100000");
+    EXPECT_GT(engine->heap.liveBytes, size_t(4) << 20);
+}
