@@ -7,6 +7,7 @@
 #include "runtime/array.h"
 #include "runtime/element_access.h"
 #include "runtime/engine_internal.h"
+#include "runtime/fused_ops.h"
 #include "runtime/interpreter_internal.h"
 #include "runtime/opcodes.h"
 #include "runtime/operators.h"
@@ -238,7 +239,7 @@ ScriptValue incrementValue(ScriptEngine* e, const ScriptValue& v, int64_t amount
 void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* ip) {
     const uint32_t myRun = e->runDepth;
 
-    static const void* const kLabels[256] = {
+    static const void* const kLabels[] = {
 #define L(name) &&L_##name
 #define BAD &&L_BAD
         // 0x00 - 0x20 are not opcodes
@@ -256,7 +257,7 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
         L(PUSH_2), L(PUSH_1), L(PUSH_0), L(PUSH_UNDEFINED), L(PUSH_FALSE), L(PUSH_TRUE),
         L(PUSH_NULL), L(PUSH_CONST), L(MOVE), L(SWAP), L(COLLAPSE), L(DROP), L(POP), L(DUP),
         L(NOP), L(END), L(HALT), L(SET_NAME), L(DELETE_NAME),
-        // 0x6e - 0xff are not opcodes
+        // 0x6e - 0xef are not opcodes
         BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD,
         BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD,
         BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD,
@@ -264,7 +265,11 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
         BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD,
         BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD,
         BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD,
-        BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD,
+        BAD, BAD, BAD, BAD,
+        // 0xf0 - 0xf7: fused instructions of the word form (fused_ops.h); 0xf8 - 0xff unused
+        L(FUSED_LOCAL_INC), L(FUSED_LOCAL_DEC), L(FUSED_GET_LOCALS), L(FUSED_SET_LOCALS),
+        L(FUSED_LT_BRANCH), L(FUSED_LE_BRANCH), L(FUSED_GT_BRANCH), L(FUSED_GE_BRANCH),
+        BAD, BAD, BAD, BAD, BAD, BAD, BAD, BAD,
 #undef L
 #undef BAD
     };
@@ -521,7 +526,6 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
                 if (static_cast<uint32_t>((sp++)->i) == 0) TAKE_JUMP(d);
                 NEXT();
             }
-#undef TAKE_JUMP
 
             // --- operators ---
             L_ADD: {
@@ -784,6 +788,96 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
                 COLLECTION_POINT();
                 NEXT();
             }
+            // --- fused instructions (fused_ops.h): ip is at the first operand word; the
+            // fallback is the replaced LOAD_LOCAL, after which the original words run on ---
+#define FUSED_FALLBACK_LOAD_LOCAL()                                   \
+    do {                                                              \
+        ScriptValue v_ = fh[-4 - static_cast<int32_t>(OPERAND())];    \
+        *--sp = v_;                                                   \
+        NEXT();                                                       \
+    } while (0)
+            L_FUSED_LOCAL_INC: {
+                // a, PUSH_1, ADD, STORE_LOCAL, a
+                ScriptValue& local = fh[-4 - static_cast<int32_t>(ip[0])];
+                if (local.tag == kTagInteger) {
+                    local.i = static_cast<int64_t>(static_cast<uint64_t>(local.i) + 1);
+                    ip += 5;
+                    NEXT();
+                }
+                FUSED_FALLBACK_LOAD_LOCAL();
+            }
+            L_FUSED_LOCAL_DEC: {
+                ScriptValue& local = fh[-4 - static_cast<int32_t>(ip[0])];
+                if (local.tag == kTagInteger) {
+                    local.i = static_cast<int64_t>(static_cast<uint64_t>(local.i) - 1);
+                    ip += 5;
+                    NEXT();
+                }
+                FUSED_FALLBACK_LOAD_LOCAL();
+            }
+            L_FUSED_GET_LOCALS: {
+                // x, LOAD_LOCAL, i, GET_ELEMENT
+                const ScriptValue& container = fh[-4 - static_cast<int32_t>(ip[0])];
+                const ScriptValue& key = fh[-4 - static_cast<int32_t>(ip[2])];
+                if (container.tag == kTagArray && key.tag == kTagInteger) {
+                    ArrayRecord* a = container.arr;
+                    if (uint64_t(key.i) < a->denseLength && uint64_t(key.i) < a->length &&
+                        a->dense[key.i].tag != kTagHole) {
+                        ScriptValue v = a->dense[key.i];
+                        *--sp = v;
+                        ip += 4;
+                        NEXT();
+                    }
+                }
+                FUSED_FALLBACK_LOAD_LOCAL();
+            }
+            L_FUSED_SET_LOCALS: {
+                // x, LOAD_LOCAL, i, SET_ELEMENT; the value is on the stack
+                const ScriptValue& container = fh[-4 - static_cast<int32_t>(ip[0])];
+                const ScriptValue& key = fh[-4 - static_cast<int32_t>(ip[2])];
+                if (container.tag == kTagArray && key.tag == kTagInteger) {
+                    ArrayRecord* a = container.arr;
+                    if (uint64_t(key.i) < a->denseLength && uint64_t(key.i) < a->length) {
+                        a->dense[key.i] = sp[0];
+                        ++sp;
+                        ip += 4;
+                        COLLECTION_POINT();
+                        NEXT();
+                    }
+                }
+                FUSED_FALLBACK_LOAD_LOCAL();
+            }
+            // a, LOAD_LOCAL or LOAD_ARG, b, the comparison, JUMP_IF_ZERO, offset (from the end)
+#define FUSED_BRANCH(op)                                                                         \
+    do {                                                                                         \
+        const ScriptValue& left = fh[-4 - static_cast<int32_t>(ip[0])];                          \
+        const ScriptValue* right;                                                                \
+        if ((ip[1] & 0xFF) == OP_LOAD_LOCAL) {                                                   \
+            right = &fh[-4 - static_cast<int32_t>(ip[2])];                                       \
+        } else {                                                                                 \
+            const ScriptValue& pad = fh[-1];                                                     \
+            right = ip[2] < padProvided(pad) + padExtra(pad) ? &fh[1 + ip[2]] : nullptr;        \
+        }                                                                                        \
+        if (right && left.tag == kTagInteger && right->tag == kTagInteger) {                    \
+            bool holds = left.i op right->i;                                                     \
+            int32_t d = static_cast<int32_t>(ip[5]);                                             \
+            ip += 6;                                                                             \
+            if (!holds) TAKE_JUMP(d);                                                            \
+            NEXT();                                                                              \
+        }                                                                                        \
+        FUSED_FALLBACK_LOAD_LOCAL();                                                             \
+    } while (0)
+            L_FUSED_LT_BRANCH:
+                FUSED_BRANCH(<);
+            L_FUSED_LE_BRANCH:
+                FUSED_BRANCH(<=);
+            L_FUSED_GT_BRANCH:
+                FUSED_BRANCH(>);
+            L_FUSED_GE_BRANCH:
+                FUSED_BRANCH(>=);
+#undef FUSED_BRANCH
+#undef TAKE_JUMP
+#undef FUSED_FALLBACK_LOAD_LOCAL
             L_DELETE_ELEMENT: {
                 SAVE();
                 deleteElement(e, sp[1], sp[0]);

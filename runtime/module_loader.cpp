@@ -9,6 +9,7 @@
 #include "platform/ansi_codepage.h"
 #include "runtime/bytecode_verifier.h"
 #include "runtime/engine_internal.h"
+#include "runtime/fused_ops.h"
 #include "runtime/interpreter_internal.h"
 #include "runtime/module.h"
 
@@ -265,6 +266,7 @@ CompiledFunction* translate(ScriptEngine* e, const TranslateInput& in, const std
 
     uint32_t maxStack = 0;
     if (!verifyCode(words.data(), static_cast<uint32_t>(words.size()), &maxStack)) unimplemented(e);
+    fuseWords(words.data(), static_cast<uint32_t>(words.size()));
 
     // Source name and line table from the debug records.
     std::string sourceName;

@@ -184,6 +184,44 @@ TEST_F(Interpreter, ArgumentAccessOutsideTheFrameReadsUndefinedAndWritesNothing)
     EXPECT_EQ(engine->stackTop, engine->stackEnd);
 }
 
+TEST_F(Interpreter, JumpsIntoTheMiddleOfCommonSequencesRunThemFromThere) {
+    // x = 10; then either x = x + 1 from its start, or a jump past the LOAD_LOCAL with 100
+    // already pushed: the rest of the sequence must still add one and store.
+    auto step = [&](bool enterInside) {
+        Asm a;
+        a.fn("f").prologue(0, 1).integer(10).op(OP_STORE_LOCAL, 0);
+        if (enterInside) a.integer(100).jump(OP_JUMP, 1);
+        a.op(OP_LOAD_LOCAL, 0).label(1).op(OP_PUSH_1).op(OP_ADD).op(OP_STORE_LOCAL, 0);
+        a.op(OP_LOAD_LOCAL, 0).op(OP_RETURN);
+        a.fn(".main").call("f", 0, [](Asm&) {});
+        return eval(a).i;
+    };
+    EXPECT_EQ(step(false), 11);
+    EXPECT_EQ(step(true), 101);
+    // arr[i] with the array local skipped: the element of whatever container was pushed.
+    auto element = [&](bool enterInside) {
+        Asm a;
+        a.fn("f").prologue(0, 2).string("xyz").op(OP_STORE_LOCAL, 0);
+        a.integer(2).op(OP_STORE_LOCAL, 1);
+        if (enterInside) a.string("abc").jump(OP_JUMP, 1);
+        a.op(OP_LOAD_LOCAL, 0).label(1).op(OP_LOAD_LOCAL, 1).op(OP_GET_ELEMENT).op(OP_RETURN);
+        a.fn(".main").call("f", 0, [](Asm&) {});
+        return eval(a).i;
+    };
+    EXPECT_EQ(element(false), 'z');
+    EXPECT_EQ(element(true), 'c');
+    // for (i = 0; i < n; i = i + 1) with n = 3: the first test runs from its start, the later
+    // ones are entered at the load of n with i pushed by the loop's own back jump.
+    Asm c;
+    c.fn("f").prologue(0, 2).integer(0).op(OP_STORE_LOCAL, 0).integer(3).op(OP_STORE_LOCAL, 1);
+    c.op(OP_LOAD_LOCAL, 0).label(2).op(OP_LOAD_LOCAL, 1).op(OP_LT).jump(OP_JUMP_IF_ZERO, 3);
+    c.op(OP_LOAD_LOCAL, 0).op(OP_PUSH_1).op(OP_ADD).op(OP_STORE_LOCAL, 0);
+    c.op(OP_LOAD_LOCAL, 0).jump(OP_JUMP, 2);
+    c.label(3).op(OP_LOAD_LOCAL, 0).op(OP_RETURN);
+    c.fn(".main").call("f", 0, [](Asm&) {});
+    EXPECT_EQ(eval(c).i, 3);
+}
+
 TEST_F(Interpreter, StringElementAssignmentChangesTheSharedRecord) {
     ScriptValue v = main([](Asm& a) {
         a.string("ab").string("c").op(OP_ADD).op(OP_DUP).name(OP_STORE_GLOBAL, "s1");
