@@ -235,6 +235,15 @@ ScriptValue incrementValue(ScriptEngine* e, const ScriptValue& v, int64_t amount
     return opAdd(e, v, makeInteger(amount), &concatenated);
 }
 
+// The dense slot an integer key addresses inside an array's length, or null: the element
+// instructions' fast path (a slot may hold a hole).
+inline ScriptValue* denseSlot(const ScriptValue& container, const ScriptValue& key) {
+    if (container.tag != kTagArray || key.tag != kTagInteger) return nullptr;
+    ArrayRecord* a = container.arr;
+    if (uint64_t(key.i) >= a->denseLength || uint64_t(key.i) >= a->length) return nullptr;
+    return &a->dense[key.i];
+}
+
 // Executes from the current frame until END, HALT or RETURN from the outermost frame.
 void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* ip) {
     const uint32_t myRun = e->runDepth;
@@ -756,14 +765,11 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
             L_GET_ELEMENT: {
                 ScriptValue& container = sp[1];
                 const ScriptValue& key = sp[0];
-                if (container.tag == kTagArray && key.tag == kTagInteger) {
-                    ArrayRecord* a = container.arr;
-                    if (uint64_t(key.i) < a->denseLength && key.i >= 0 &&
-                        uint64_t(key.i) < a->length && a->dense[key.i].tag != kTagHole) {
-                        container = a->dense[key.i];
-                        ++sp;
-                        NEXT();
-                    }
+                const ScriptValue* slot = denseSlot(container, key);
+                if (slot && slot->tag != kTagHole) {
+                    container = *slot;
+                    ++sp;
+                    NEXT();
                 }
                 SAVE();
                 container = readElement(e, container, key);
@@ -771,16 +777,11 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
                 NEXT();
             }
             L_SET_ELEMENT: {
-                const ScriptValue& container = sp[1];
-                const ScriptValue& key = sp[0];
-                if (container.tag == kTagArray && key.tag == kTagInteger) {
-                    ArrayRecord* a = container.arr;
-                    if (uint64_t(key.i) < a->denseLength && uint64_t(key.i) < a->length) {
-                        a->dense[key.i] = sp[2];
-                        sp += 3;
-                        COLLECTION_POINT();
-                        NEXT();
-                    }
+                if (ScriptValue* slot = denseSlot(sp[1], sp[0])) {
+                    *slot = sp[2];
+                    sp += 3;
+                    COLLECTION_POINT();
+                    NEXT();
                 }
                 SAVE();
                 writeElement(e, sp[1], sp[0], sp[2]);
@@ -790,70 +791,58 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
             }
             // --- fused instructions (fused_ops.h): ip is at the first operand word; the
             // fallback is the replaced LOAD_LOCAL, after which the original words run on ---
-#define FUSED_FALLBACK_LOAD_LOCAL()                                   \
-    do {                                                              \
-        ScriptValue v_ = fh[-4 - static_cast<int32_t>(OPERAND())];    \
-        *--sp = v_;                                                   \
-        NEXT();                                                       \
+#define LOCAL(word) fh[-4 - static_cast<int32_t>(word)]
+#define FUSED_FALLBACK_LOAD_LOCAL()           \
+    do {                                      \
+        ScriptValue v_ = LOCAL(OPERAND());    \
+        *--sp = v_;                           \
+        NEXT();                               \
     } while (0)
-            L_FUSED_LOCAL_INC: {
-                // a, PUSH_1, ADD, STORE_LOCAL, a
-                ScriptValue& local = fh[-4 - static_cast<int32_t>(ip[0])];
-                if (local.tag == kTagInteger) {
-                    local.i = static_cast<int64_t>(static_cast<uint64_t>(local.i) + 1);
-                    ip += 5;
-                    NEXT();
-                }
-                FUSED_FALLBACK_LOAD_LOCAL();
-            }
-            L_FUSED_LOCAL_DEC: {
-                ScriptValue& local = fh[-4 - static_cast<int32_t>(ip[0])];
-                if (local.tag == kTagInteger) {
-                    local.i = static_cast<int64_t>(static_cast<uint64_t>(local.i) - 1);
-                    ip += 5;
-                    NEXT();
-                }
-                FUSED_FALLBACK_LOAD_LOCAL();
-            }
+            // a, PUSH_1, ADD or SUB, STORE_LOCAL, a
+#define FUSED_STEP(delta)                                                                 \
+    do {                                                                                  \
+        ScriptValue& local = LOCAL(ip[0]);                                                \
+        if (local.tag == kTagInteger) {                                                   \
+            local.i = static_cast<int64_t>(static_cast<uint64_t>(local.i) + (delta));     \
+            ip += 5;                                                                      \
+            NEXT();                                                                       \
+        }                                                                                 \
+        FUSED_FALLBACK_LOAD_LOCAL();                                                      \
+    } while (0)
+            L_FUSED_LOCAL_INC:
+                FUSED_STEP(uint64_t(1));
+            L_FUSED_LOCAL_DEC:
+                FUSED_STEP(~uint64_t(0));
+#undef FUSED_STEP
             L_FUSED_GET_LOCALS: {
                 // x, LOAD_LOCAL, i, GET_ELEMENT
-                const ScriptValue& container = fh[-4 - static_cast<int32_t>(ip[0])];
-                const ScriptValue& key = fh[-4 - static_cast<int32_t>(ip[2])];
-                if (container.tag == kTagArray && key.tag == kTagInteger) {
-                    ArrayRecord* a = container.arr;
-                    if (uint64_t(key.i) < a->denseLength && uint64_t(key.i) < a->length &&
-                        a->dense[key.i].tag != kTagHole) {
-                        ScriptValue v = a->dense[key.i];
-                        *--sp = v;
-                        ip += 4;
-                        NEXT();
-                    }
+                if (const ScriptValue* slot = denseSlot(LOCAL(ip[0]), LOCAL(ip[2]));
+                    slot && slot->tag != kTagHole) {
+                    ScriptValue v = *slot;
+                    *--sp = v;
+                    ip += 4;
+                    NEXT();
                 }
                 FUSED_FALLBACK_LOAD_LOCAL();
             }
             L_FUSED_SET_LOCALS: {
                 // x, LOAD_LOCAL, i, SET_ELEMENT; the value is on the stack
-                const ScriptValue& container = fh[-4 - static_cast<int32_t>(ip[0])];
-                const ScriptValue& key = fh[-4 - static_cast<int32_t>(ip[2])];
-                if (container.tag == kTagArray && key.tag == kTagInteger) {
-                    ArrayRecord* a = container.arr;
-                    if (uint64_t(key.i) < a->denseLength && uint64_t(key.i) < a->length) {
-                        a->dense[key.i] = sp[0];
-                        ++sp;
-                        ip += 4;
-                        COLLECTION_POINT();
-                        NEXT();
-                    }
+                if (ScriptValue* slot = denseSlot(LOCAL(ip[0]), LOCAL(ip[2]))) {
+                    *slot = sp[0];
+                    ++sp;
+                    ip += 4;
+                    COLLECTION_POINT();
+                    NEXT();
                 }
                 FUSED_FALLBACK_LOAD_LOCAL();
             }
             // a, LOAD_LOCAL or LOAD_ARG, b, the comparison, JUMP_IF_ZERO, offset (from the end)
 #define FUSED_BRANCH(op)                                                                         \
     do {                                                                                         \
-        const ScriptValue& left = fh[-4 - static_cast<int32_t>(ip[0])];                          \
+        const ScriptValue& left = LOCAL(ip[0]);                                                  \
         const ScriptValue* right;                                                                \
         if ((ip[1] & 0xFF) == OP_LOAD_LOCAL) {                                                   \
-            right = &fh[-4 - static_cast<int32_t>(ip[2])];                                       \
+            right = &LOCAL(ip[2]);                                                               \
         } else {                                                                                 \
             const ScriptValue& pad = fh[-1];                                                     \
             right = ip[2] < padProvided(pad) + padExtra(pad) ? &fh[1 + ip[2]] : nullptr;        \
@@ -878,6 +867,7 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
 #undef FUSED_BRANCH
 #undef TAKE_JUMP
 #undef FUSED_FALLBACK_LOAD_LOCAL
+#undef LOCAL
             L_DELETE_ELEMENT: {
                 SAVE();
                 deleteElement(e, sp[1], sp[0]);
