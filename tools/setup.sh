@@ -6,9 +6,9 @@ set -euo pipefail
 packages=(
   ca-certificates git cmake ninja-build g++ make python3
   googletest libgtest-dev libbenchmark-dev
-  zlib1g-dev libboost1.81-dev
+  zlib1g-dev libboost1.81-dev libtomlplusplus-dev
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
-  wine64 wine xvfb
+  wine64 wine xvfb fonts-wine wine64-tools
 )
 case " $* " in
   *" --bench "*) packages+=(duktape mujs valgrind time) ;;
