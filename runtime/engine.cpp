@@ -39,7 +39,8 @@ void raiseRuntimeError(ScriptEngine* engine) {
     static constexpr char kPrefix[] = "Runtime error: ";
     constexpr size_t kPrefixLength = sizeof kPrefix - 1;
     size_t length = std::strlen(engine->errorBuffer);
-    if (length > kErrorBufferSize - 1 - kPrefixLength) length = kErrorBufferSize - 1 - kPrefixLength;
+    if (length > kErrorBufferSize - 1 - kPrefixLength)
+        length = kErrorBufferSize - 1 - kPrefixLength;
     std::memmove(engine->errorBuffer + kPrefixLength, engine->errorBuffer, length);
     std::memcpy(engine->errorBuffer, kPrefix, kPrefixLength);
     engine->errorBuffer[kPrefixLength + length] = '\0';
@@ -59,10 +60,26 @@ void raiseError(ScriptEngine* engine, const char* format, ...) {
     raiseRuntimeError(engine);
 }
 
-void raiseStackOverflow(ScriptEngine* engine) { raiseError(engine, "stack overflow"); }
+void raiseStackOverflow(ScriptEngine* engine) {
+    raiseError(engine, "stack overflow");
+}
 
 void noteOutOfMemory(ScriptEngine* engine) {
     setErrorText(engine, "Runtime error: Out of memory");
+    engine->errorLocated = false;
+}
+
+void noteHostException(ScriptEngine* engine, std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        noteOutOfMemory(engine);
+        return;
+    } catch (const std::exception& e) {
+        setErrorTextf(engine, "Runtime error: %s", e.what());
+    } catch (...) {
+        setErrorText(engine, "Runtime error: unexpected failure in a host object");
+    }
     engine->errorLocated = false;
 }
 
@@ -98,7 +115,9 @@ RootedValues::RootedValues(ScriptEngine* engine, ScriptValue* values, size_t cou
     engine->roots = &block_;
 }
 
-RootedValues::~RootedValues() { engine_->roots = block_.next; }
+RootedValues::~RootedValues() {
+    engine_->roots = block_.next;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Warnings and trace output.
@@ -151,7 +170,9 @@ void* plainRealloc(ScriptEngine* engine, void* block, size_t size) {
     return checked(engine, std::realloc(block, size ? size : 1));
 }
 
-void plainFree(void* block) { std::free(block); }
+void plainFree(void* block) {
+    std::free(block);
+}
 
 char* plainStrdup(ScriptEngine* engine, const char* text) {
     size_t n = std::strlen(text) + 1;

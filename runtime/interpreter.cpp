@@ -1141,8 +1141,12 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
                 }
                 throwToHost(e, value);
             }
-            } catch (const std::bad_alloc&) {
-                noteOutOfMemory(e);
+            } catch (const ScriptError&) {
+                throw;
+            } catch (...) {
+                // A host function let a C++ exception out: the script's `try` sees it as a
+                // runtime error like any other.
+                noteHostException(e, std::current_exception());
                 throw ScriptError{};
             }
         } catch (const ScriptError&) {

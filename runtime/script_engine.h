@@ -6,12 +6,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <new>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "runtime/class_ids.h"
 #include "runtime/value.h"
 
 namespace quill {
@@ -56,6 +58,7 @@ struct ClassDescriptor {
     ClassDataDestructor classDataDestructor;
     ScriptObject* prototype;  // the class prototype object; its __proto__ is null
     const char* name;         // the registered global name, for messages (static text)
+    ClassId id;               // the class's identity (kNone for plain native functions)
 };
 
 struct HostInstance {
@@ -231,6 +234,11 @@ struct ScriptEngine {
     uint32_t nativeDepth = 0;      // nested host calls and conversions, bounded
 
     ClassDescriptor* typeTable[kTypeTableSize] = {};
+    // Every registered class by id, and every name a class or native function was registered
+    // under (atom, descriptor). Both are collector roots: a class outlives any script that
+    // assigns something else to its global name.
+    ClassDescriptor* classes[kMaxClassIds] = {};
+    std::vector<std::pair<uint32_t, ClassDescriptor*>> registeredNames;
     // The class registered as ActiveXObject: element reads on its instances call `Item`.
     ClassDescriptor* activeXClass = nullptr;
     uint32_t atomItem = 0;
@@ -536,8 +544,26 @@ void newHostValue(ScriptEngine* engine, ScriptValue* out, ClassDescriptor* cls, 
 // Registers a class (or a global native function) under `name`: stores a host value with null
 // instance data into the global slot. Returns the descriptor.
 ClassDescriptor* registerClass(ScriptEngine* engine, const char* name);
+// Registers a class under `name` and records it under `id` (see class_ids.h).
+ClassDescriptor* registerClass(ScriptEngine* engine, const char* name, ClassId id);
+// Registers an existing class under one more global name (FileStream as Stream).
+void registerClassAlias(ScriptEngine* engine, const char* name, ClassDescriptor* cls);
+// The class registered under `id` in this engine, or null.
+inline ClassDescriptor* classById(const ScriptEngine* engine, ClassId id) {
+    auto index = static_cast<uint32_t>(id);
+    return index < kMaxClassIds ? engine->classes[index] : nullptr;
+}
+// Whether the value is a host value of the class registered under that name (or alias), also
+// after a script assigned something else to the global.
 int isHostInstanceOf(ScriptEngine* engine, const ScriptValue& value, const char* className);
-// The instance data of a host value of the named class, or null.
+inline bool isHostInstanceOf(const ScriptValue& value, ClassId id) {
+    return value.tag == kTagHost && value.host->cls->id == id && id != ClassId::kNone;
+}
+// The instance data of a host value of the class, or null (also for the class value itself).
+template <typename T>
+T* unwrap(ScriptEngine*, const ScriptValue& value, ClassId id) {
+    return isHostInstanceOf(value, id) ? static_cast<T*>(value.host->data) : nullptr;
+}
 void* hostData(ScriptEngine* engine, const ScriptValue& value, const char* className);
 
 int getProperty(ScriptEngine* engine, const ScriptValue& target, uint32_t atom,
@@ -604,6 +630,9 @@ int callMethod(ScriptEngine* engine, const ScriptValue& receiver, const char* me
 // Implementation of guardHostCall.
 
 void noteOutOfMemory(ScriptEngine* engine);
+// Writes "Runtime error: <what>" for a C++ exception that reached the engine ("Out of memory" for
+// std::bad_alloc).
+void noteHostException(ScriptEngine* engine, std::exception_ptr error);
 
 template <typename Work>
 int guardHostCall(ScriptEngine* engine, Work&& work) {
@@ -613,8 +642,8 @@ int guardHostCall(ScriptEngine* engine, Work&& work) {
         return 1;
     } catch (const ScriptError&) {
         return 0;
-    } catch (const std::bad_alloc&) {
-        noteOutOfMemory(engine);
+    } catch (...) {
+        noteHostException(engine, std::current_exception());
         return 0;
     }
 }
