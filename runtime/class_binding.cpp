@@ -79,7 +79,7 @@ int boundMethod(ScriptEngine* engine, ClassDescriptor* cls, void* data, uint32_t
 void readConstant(ScriptEngine* engine, const Member& member, ScriptValue* out) {
     if (member.text) {
         *out = newStringFromAscii(engine, member.text);
-    } else if (member.empty == Empty::kZero) {
+    } else if (member.isNumber) {
         *out = makeNumber(member.number);
     } else {
         *out = makeInteger(member.integer);
