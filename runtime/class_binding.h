@@ -307,4 +307,23 @@ void constructor(ScriptEngine* engine, ClassDescriptor* cls, ScriptValue* argv,
     });
 }
 
+// A global native function (print, the application functions): arguments and result are
+// converted as for a class-level method.
+template <auto F, Empty E = Empty::kUndefined>
+void functionCall(ScriptEngine* engine, ClassDescriptor*, void*, ScriptValue* result,
+                  ScriptValue* argv) {
+    static_assert(!detail::Signature<decltype(F)>::kSelf, "a function takes no instance");
+    guarded(engine, [&] {
+        if (!detail::callWith<F>(detail::Call{engine, argv, nullptr}, result)) {
+            *result = emptyValue(engine, E);
+        }
+    });
+}
+template <auto F, Empty E = Empty::kUndefined>
+ClassDescriptor* defineFunction(ScriptEngine* engine, const char* name) {
+    ClassDescriptor* cls = registerClass(engine, name);
+    cls->call = functionCall<F, E>;
+    return cls;
+}
+
 }  // namespace quill::bind

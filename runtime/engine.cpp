@@ -44,6 +44,7 @@ void raiseRuntimeError(ScriptEngine* engine) {
     std::memmove(engine->errorBuffer + kPrefixLength, engine->errorBuffer, length);
     std::memcpy(engine->errorBuffer, kPrefix, kPrefixLength);
     engine->errorBuffer[kPrefixLength + length] = '\0';
+    engine->errorKind = ErrorKind::kRuntime;
     // A new error: the innermost interpreter records where it happened. An earlier error that a
     // native swallowed (a failed toString in a conversion) must not lend it its location.
     engine->errorLocated = false;
@@ -66,6 +67,7 @@ void raiseStackOverflow(ScriptEngine* engine) {
 
 void noteOutOfMemory(ScriptEngine* engine) {
     setErrorText(engine, "Runtime error: Out of memory");
+    engine->errorKind = ErrorKind::kRuntime;
     engine->errorLocated = false;
 }
 
@@ -80,6 +82,7 @@ void noteHostException(ScriptEngine* engine, std::exception_ptr error) {
     } catch (...) {
         setErrorText(engine, "Runtime error: unexpected failure in a host object");
     }
+    engine->errorKind = ErrorKind::kRuntime;
     engine->errorLocated = false;
 }
 
@@ -200,6 +203,7 @@ ScriptEngine* createEngine(const EngineConfig& config) {
     engine->hook = config.hook;
     engine->hookUser = config.hookUser;
     engine->maxHeapBytes = config.maxHeapBytes;
+    engine->compileSettings = config.compileSettings;
     const char* stress = std::getenv("QUILL_GC_STRESS");
     engine->gcStress = config.gcStress || (stress && std::strcmp(stress, "1") == 0);
     uint32_t slots = config.stackSlots < 64 ? 64 : config.stackSlots;
@@ -212,7 +216,7 @@ ScriptEngine* createEngine(const EngineConfig& config) {
     engine->stackEnd = engine->stackBase + slots;
     engine->stackTop = engine->stackEnd;
 
-    int ok = guardHostCall(engine, [engine] {
+    int ok = guardHostCall(engine, [engine, &config] {
         engine->atomProto = intern(engine, "__proto__");
         engine->atomPrototype = intern(engine, "prototype");
         engine->atomToSource = intern(engine, "toSource");
@@ -220,7 +224,7 @@ ScriptEngine* createEngine(const EngineConfig& config) {
         engine->atomValueOf = intern(engine, "valueOf");
         loadKeywordTable(engine);
         initStaticStrings(engine);
-        registerBuiltins(engine);
+        registerBuiltins(engine, config.hostClasses);
     });
     if (!ok) {
         destroyEngine(engine);

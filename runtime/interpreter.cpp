@@ -223,6 +223,7 @@ void throwToHost(ScriptEngine* e, const ScriptValue& value) {
     char* ansi = toAnsi(e, text);
     setErrorText(e, std::string_view(ansi, std::strlen(ansi)));
     plainFree(ansi);
+    e->errorKind = ErrorKind::kThrown;
     e->errorLocated = false;  // located by the catch below, at the THROW
     throw ScriptError{};
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "runtime/class_ids.h"
+#include "runtime/embed.h"
 #include "runtime/value.h"
 
 namespace quill {
@@ -141,24 +142,8 @@ struct CompiledFunction {
 // ---------------------------------------------------------------------------------------------
 // Engine configuration and instance.
 
-constexpr uint32_t kEngineFlagConfig = 1u << 0;     // set from the host's configuration record
-constexpr uint32_t kEngineWarnUndefined = 1u << 2;  // warn when reading an undefined global
-
-// The collection hook: called after each collection point's check with (2, user word); a nonzero
-// answer stops the running script with "hook break %d".
-using CollectionHook = int (*)(int reason, void* user);
 // Where warnings and `trace` go: a one-argument call in the native argument layout.
 using TraceOutput = void (*)(ScriptEngine* engine, void* user, const ScriptValue* argv);
-
-struct EngineConfig {
-    uint32_t stackSlots = 4096;
-    uint32_t flags = kEngineWarnUndefined;
-    CollectionHook hook = nullptr;
-    void* hookUser = nullptr;
-    bool gcStress = false;    // collect at every collection point (also QUILL_GC_STRESS=1)
-    size_t maxHeapBytes = 0;  // 0: no limit; beyond it allocations raise "Out of memory"
-                              // (stream contents and other charged memory count too)
-};
 
 // An entry of the error-trap chain. Host entry points install host-level traps (scriptTry
 // false); the interpreter installs one per script `try`.
@@ -267,7 +252,9 @@ struct ScriptEngine {
     // Compiler diagnostics of the last compilation, or the last failure to open a script file.
     std::string messageBuffer;
     // The host's settings word from which compile options are derived.
-    uint32_t compileSettings = 0x58200;
+    uint32_t compileSettings = kDefaultCompileSettings;
+    // What the last failed entry point failed of (see embed.h).
+    ErrorKind errorKind = ErrorKind::kNone;
 
     ScriptValue returnSlot = makeUndefined();
 
@@ -276,6 +263,7 @@ struct ScriptEngine {
     uint32_t hookCountdown = 4096;  // backward jumps until the hook is asked again
     TraceOutput trace = nullptr;
     void* traceUser = nullptr;
+    TextOutput traceText = nullptr;  // setTraceText's output, behind `trace`
 
     // Host-visible services stored as function pointers.
     int (*runModuleFunctions)(ScriptEngine*, ModuleRecord*) = nullptr;
@@ -318,11 +306,6 @@ enum StaticString : int {
     kStrObjectObject,
     kStrStaticCount
 };
-
-// Creates an engine: the five well-known atoms, then every built-in and host class registration
-// in the fixed order. Returns null when creation fails.
-ScriptEngine* createEngine(const EngineConfig& config = EngineConfig());
-void destroyEngine(ScriptEngine* engine);
 
 // ---------------------------------------------------------------------------------------------
 // Runtime errors. The failing code writes its message into the error buffer, then raises: the
@@ -630,6 +613,16 @@ int callMethod(ScriptEngine* engine, const ScriptValue& receiver, const char* me
 // Implementation of guardHostCall.
 
 void noteOutOfMemory(ScriptEngine* engine);
+// The end of a host entry point: a failure without a kind of its own is a runtime error; a
+// success forgets errors the script caught on the way.
+inline int finishEntry(ScriptEngine* engine, int ok) {
+    if (ok) {
+        engine->errorKind = ErrorKind::kNone;
+    } else if (engine->errorKind == ErrorKind::kNone) {
+        engine->errorKind = ErrorKind::kRuntime;
+    }
+    return ok;
+}
 // Writes "Runtime error: <what>" for a C++ exception that reached the engine ("Out of memory" for
 // std::bad_alloc).
 void noteHostException(ScriptEngine* engine, std::exception_ptr error);
