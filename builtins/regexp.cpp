@@ -188,7 +188,7 @@ void compileMethod(ScriptEngine* engine, RegExpInstance* re, ScriptValue* argv) 
     uint32_t sourceLength = 0;
     // Nothing changes unless the new pattern compiles.
     CompiledPattern* compiled =
-        compileOrRaise(engine, text, flags, kRegExtended, &source, &sourceLength);
+        compileOrRaise(engine, text, flags, kRegBaseFlags, &source, &sourceLength);
     freePattern(re->pattern);
     plainFree(re->source);
     re->pattern = compiled;
