@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -66,6 +67,8 @@ TEST(GuiBench, FindsAndDescribesWindowsOfAThread) {
     EXPECT_EQ(findWindow(L"QuillTestWindow", L"Bench find", thread), nullptr);
     EXPECT_EQ(findWindow(L"Edit", L"Bench find me", thread), nullptr);
     EXPECT_EQ(findDialog(thread), nullptr);
+    std::vector<HWND> mine = threadWindows(thread);
+    EXPECT_NE(std::find(mine.begin(), mine.end(), window.hwnd()), mine.end());
     EXPECT_EQ(windowText(window.hwnd()), L"Bench find me");
 
     EXPECT_EQ(style(window.hwnd()) & (WS_POPUP | WS_BORDER | WS_VISIBLE),
