@@ -52,7 +52,7 @@ void parseMovieList(ByteStream& stream, const ExtractTarget& target, MovieList* 
             uint32_t size = 0;
             if (embedded && !in.readU32(&size)) throw TextError(kRecordEndsEarly);
             // Without embedded files only movies are listed; plug-ins are left where they are.
-            if (!embedded && kind != kMovieKind) continue;
+            if (!embedded && kind != kMovieKind && !target.listEveryKind) continue;
             std::string narrow;
             if (!checkedName(target, name, &narrow)) {
                 if (embedded && !in.skip(size)) throw TextError(kRecordEndsEarly);

@@ -29,6 +29,9 @@ struct ExtractTarget {
     std::string exeFolder;
     const TextCodec* codec = &ansiCodec();
     ErrorReporter report;
+    // The unpacking tool lists the plug-ins of a movie list without embedded files too (the
+    // projector skips them).
+    bool listEveryKind = false;
 };
 
 class RecordReader {

@@ -10,6 +10,7 @@
 #include "compiler/compile_driver.h"
 #include "runtime/module.h"
 #include "runtime/script_engine.h"
+#include "tools/quill/pack_command.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -25,11 +26,15 @@ constexpr const char* kUsage =
     "       quill compile FILE.qls [-o OUT.qsc] [-g] [--options 0xNNNNN]\n"
     "       quill eval TEXT [--warnings] [--options 0xNNNNN] [--max-heap BYTES]\n"
     "       quill dis FILE.qsc\n"
+    "       quill pack PROJECT.toml [-o APP.exe] [--stub STUB.exe]\n"
+    "       quill unpack APP.exe [-o FOLDER]\n"
     "\n"
     "  run      runs a script (.qls source or .qsc compiled module)\n"
     "  compile  compiles a script to a module (-g adds debug information)\n"
     "  eval     compiles and runs TEXT and prints its completion value\n"
     "  dis      lists a compiled module\n"
+    "  pack     builds a projector from a project file\n"
+    "  unpack   lists and extracts what a projector carries, with a project file\n"
     "  --warnings     shows warnings and trace output on standard error\n"
     "  --options N    the compile settings word (default 0x58200)\n"
     "  --max-heap N   limits the script heap to N bytes (default: no limit)\n";
@@ -222,7 +227,8 @@ int disCommand(const Arguments& args) {
     std::vector<uint8_t> bytes;
     uint8_t buffer[65536];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + n);
     std::fclose(f);
     std::string listing = listModule(bytes.data(), bytes.size());
     std::fwrite(listing.data(), 1, listing.size(), stdout);
@@ -240,6 +246,8 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 #endif
+    if (argc >= 2 && std::strcmp(argv[1], "pack") == 0) return tool::packMain(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "unpack") == 0) return tool::unpackMain(argc, argv);
     Arguments args;
     const char* problem = nullptr;
     if (!parseArguments(argc, argv, &args, &problem)) return usage(problem);
