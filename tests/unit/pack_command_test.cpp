@@ -133,6 +133,7 @@ TEST_F(PackTest, ExecutableCarriesTheProject) {
 
 TEST_F(PackTest, StampFollowsTheSettingsOnly) {
     ASSERT_EQ(pack(kProject, "one.exe"), "");
+    ASSERT_EQ(pack(kProject, "one.exe"), "");  // an existing output is replaced
     ASSERT_EQ(pack(kProject, "two.exe"), "");
     dir.write("movies/intro.swf", "another movie");
     ASSERT_EQ(pack(kProject, "movie-changed.exe"), "");
