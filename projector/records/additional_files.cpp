@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "platform/unicode_chars.h"
 #include "projector/records/safe_name.h"
 #include "projector/records/text_codec.h"
 
@@ -212,6 +213,23 @@ BlockState readAdditionalBlock(const RandomAccessSource& source, AdditionalBlock
         return BlockState::kInvalid;
     }
     return BlockState::kValid;
+}
+
+const AdditionalEntry* findAdditionalEntry(const AdditionalBlock& block, std::u16string_view path) {
+    std::u16string wanted;
+    for (char16_t c : path) wanted += c == u'/' ? u'\\' : platform::toUpperUnit(c);
+    size_t start = wanted.find_first_not_of(u'\\');
+    wanted.erase(0, start == std::u16string::npos ? wanted.size() : start);
+    while (!wanted.empty() && wanted.back() == u'\\') wanted.pop_back();
+    for (const AdditionalEntry& entry : block.entries) {
+        if (entry.path.size() != wanted.size()) continue;
+        bool same = true;
+        for (size_t i = 0; same && i < wanted.size(); ++i) {
+            same = platform::toUpperUnit(entry.path[i]) == wanted[i];
+        }
+        if (same) return &entry;
+    }
+    return nullptr;
 }
 
 std::filesystem::path additionalPath(const std::filesystem::path& root, std::u16string_view path) {

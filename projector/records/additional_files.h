@@ -49,6 +49,10 @@ enum class BlockState { kAbsent, kValid, kInvalid };
 BlockState readAdditionalBlock(const RandomAccessSource& source, AdditionalBlock* block,
                                std::string* error);
 
+// The entry for a relative path as a script gives it ("/" or "\" between folders, leading
+// separators ignored, letters in any case); null when the block has none.
+const AdditionalEntry* findAdditionalEntry(const AdditionalBlock& block, std::u16string_view path);
+
 // Writes one entry (a file's bytes, or a folder) below `root`, creating folders on the way.
 bool extractAdditionalEntry(const RandomAccessSource& source, const AdditionalEntry& entry,
                             const std::filesystem::path& root, std::string* error);

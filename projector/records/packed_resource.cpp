@@ -18,10 +18,43 @@ void putU32(uint8_t* p, uint32_t v) {
 }
 
 // Deflate never expands data more than 1032 to 1, so a header that claims more than that cannot
-// be filled; allocating the claim would only let a few bytes ask for 4 GB.
+// be filled; reserving the claim would only let a few bytes ask for 4 GB.
 size_t allocationFor(uint32_t unpackedSize, uint32_t packedSize) {
     uint64_t most = uint64_t(packedSize) * 1032 + 1024;
     return static_cast<size_t>(std::min<uint64_t>(unpackedSize, most));
+}
+
+// zlib's one-shot uncompress into a buffer of `room` bytes, with its result codes, but filling
+// `out` only as far as the stream really goes: memory follows the data, not the header's claim.
+int uncompressInto(const uint8_t* packed, uint32_t packedSize, size_t room,
+                   std::vector<uint8_t>* out) {
+    constexpr size_t kStep = 1 << 20;
+    try {
+        out->reserve(room);
+    } catch (const std::bad_alloc&) {
+        // Grow as the data arrives instead.
+    }
+    z_stream zs{};
+    if (inflateInit(&zs) != Z_OK) return Z_MEM_ERROR;
+    zs.next_in = const_cast<Bytef*>(packed);
+    zs.avail_in = packedSize;
+    size_t produced = 0;
+    // zlib refuses a null output pointer even when there is no room to write.
+    Bytef spare = 0;
+    int result;
+    do {
+        size_t step = std::min(kStep, room - produced);
+        out->resize(produced + step);
+        zs.next_out = step ? out->data() + produced : &spare;
+        zs.avail_out = static_cast<uInt>(step);
+        result = inflate(&zs, Z_NO_FLUSH);
+        produced += step - zs.avail_out;
+        out->resize(produced);
+        if (result == Z_BUF_ERROR && produced < room) result = Z_DATA_ERROR;  // input ran out
+    } while (result == Z_OK);
+    inflateEnd(&zs);
+    if (result == Z_STREAM_END) return Z_OK;
+    return result == Z_NEED_DICT ? Z_DATA_ERROR : result;
 }
 
 constexpr size_t kDeflateChunk = 64 * 1024;
@@ -55,14 +88,10 @@ bool UnpackContainer(const uint8_t* bytes, size_t count, std::vector<uint8_t>* o
         uint32_t packedSize = readU32(bytes + 8);
         if (count - kContainerHeaderSize < packedSize)
             throw TextError("Bad compressed data length");
-        std::vector<uint8_t> buffer(allocationFor(unpackedSize, packedSize));
-        uLongf produced = static_cast<uLongf>(buffer.size());
-        // zlib wants a valid pointer even for an empty output.
-        Bytef spare = 0;
-        int result = uncompress(buffer.empty() ? &spare : buffer.data(), &produced,
-                                bytes + kContainerHeaderSize, packedSize);
+        std::vector<uint8_t> buffer;
+        int result = uncompressInto(bytes + kContainerHeaderSize, packedSize,
+                                    allocationFor(unpackedSize, packedSize), &buffer);
         if (result != Z_OK) throw TextError(zlibErrorText(result));
-        buffer.resize(produced);
         *out = std::move(buffer);
         return true;
     } catch (const TextError& error) {

@@ -50,6 +50,14 @@ TEST(AdditionalFilesTest, TreeRoundTrip) {
     EXPECT_EQ(target.read("readme.txt"), "read me");
     EXPECT_TRUE(std::filesystem::is_directory(target / "nothing"));
     EXPECT_TRUE(std::filesystem::exists(target / "data/empty.txt"));
+
+    // Scripts name the files with either separator and in any case.
+    const AdditionalEntry* found = findAdditionalEntry(block, u"/Data/LEVELS/One.bin");
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->path, u"data\\levels\\one.bin");
+    EXPECT_EQ(findAdditionalEntry(block, u"data\\levels\\")->kind, kAdditionalFolder);
+    EXPECT_EQ(findAdditionalEntry(block, u"data\\levels\\two.bin"), nullptr);
+    EXPECT_EQ(findAdditionalEntry(block, u""), nullptr);
 }
 
 TEST(AdditionalFilesTest, FilesWithoutABlock) {
