@@ -57,7 +57,7 @@ fs::path project(bool compressible) {
     }
     toml += "]\n";
     std::ofstream(dir / "project.toml") << toml;
-    quill::test::TestImageSpec stub;
+    quill::test::TestImageLayout stub;
     stub.sections.push_back({".text", std::vector<uint8_t>(0x1000, 0xC3), 0, 0x60000020});
     std::vector<uint8_t> image = quill::test::buildTestImage(stub);
     std::ofstream(dir / "stub.exe", std::ios::binary)

@@ -22,14 +22,14 @@ using project::ResourceEntry;
 class PackTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        test::TestImageSpec spec;
-        spec.sections.push_back({".text", std::vector<uint8_t>(0x40, 0xC3), 0, 0x60000020});
-        spec.sections.push_back({".rsrc", {}, 0, 0x40000040});
-        spec.resourceSection = 1;
-        spec.resources.push_back(
+        test::TestImageLayout layout;
+        layout.sections.push_back({".text", std::vector<uint8_t>(0x40, 0xC3), 0, 0x60000020});
+        layout.sections.push_back({".rsrc", {}, 0, 0x40000040});
+        layout.resourceSection = 1;
+        layout.resources.push_back(
             test::testResource(project::ResourceId::ofId(project::kTypeVersion),
                                project::ResourceId::ofId(1), "version"));
-        std::vector<uint8_t> stub = test::buildTestImage(spec);
+        std::vector<uint8_t> stub = test::buildTestImage(layout);
         dir.write("stub.exe", std::string(stub.begin(), stub.end()));
         dir.write("movies/intro.swf", "FWS intro");
         dir.write("movies/main.swf", "FWS main");

@@ -16,23 +16,23 @@ namespace quill::project {
 namespace {
 
 using test::buildTestImage;
-using test::TestImageSpec;
+using test::TestImageLayout;
 using test::testResource;
 
-TestImageSpec stubSpec() {
-    TestImageSpec spec;
-    spec.sections.push_back({".text", std::vector<uint8_t>(0x300, 0xC3), 0, 0x60000020});
-    spec.sections.push_back({".rsrc", {}, 0, 0x40000040});
-    spec.resourceSection = 1;
-    spec.resources.push_back(
+TestImageLayout stubLayout() {
+    TestImageLayout layout;
+    layout.sections.push_back({".text", std::vector<uint8_t>(0x300, 0xC3), 0, 0x60000020});
+    layout.sections.push_back({".rsrc", {}, 0, 0x40000040});
+    layout.resourceSection = 1;
+    layout.resources.push_back(
         testResource(ResourceId::ofId(kTypeVersion), ResourceId::ofId(1), "version info"));
-    spec.resources.push_back(
+    layout.resources.push_back(
         testResource(ResourceId::ofId(kTypeIcon), ResourceId::ofId(1), "icon bits"));
-    spec.resources.push_back(
+    layout.resources.push_back(
         testResource(ResourceId::ofName(u"PLEXOR"), ResourceId::ofName(u"OLD"), "stale"));
-    spec.resources.push_back(
+    layout.resources.push_back(
         testResource(ResourceId::ofId(10), ResourceId::ofName(u"KEEPME"), "kept"));
-    return spec;
+    return layout;
 }
 
 struct Packed {
@@ -96,7 +96,7 @@ void expectStubResourcesKept(const Packed& p) {
 }
 
 TEST(PeWriterTest, ResourceSectionLastIsRebuiltInPlace) {
-    std::vector<uint8_t> stub = buildTestImage(stubSpec());
+    std::vector<uint8_t> stub = buildTestImage(stubLayout());
     Packed p = pack(stub);
     expectStubResourcesKept(p);
     ASSERT_EQ(p.image.sections.size(), 2u);
@@ -107,13 +107,13 @@ TEST(PeWriterTest, ResourceSectionLastIsRebuiltInPlace) {
 }
 
 TEST(PeWriterTest, RelocationsMoveBehindTheGrownResources) {
-    TestImageSpec spec = stubSpec();
+    TestImageLayout layout = stubLayout();
     std::vector<uint8_t> relocations(0x40, 0);
     for (size_t i = 0; i < relocations.size(); ++i) relocations[i] = static_cast<uint8_t>(i * 7);
-    spec.sections.push_back({".reloc", relocations, 0, 0x42000040});
-    spec.relocationSection = 2;
+    layout.sections.push_back({".reloc", relocations, 0, 0x42000040});
+    layout.relocationSection = 2;
     // Enough resources that the section must grow past its old page.
-    std::vector<uint8_t> stub = buildTestImage(spec);
+    std::vector<uint8_t> stub = buildTestImage(layout);
     test::TempFolder folder;
     std::filesystem::path out = folder / "big.exe";
     std::FILE* file = openFsPath(out, "w+b");
@@ -141,10 +141,10 @@ TEST(PeWriterTest, RelocationsMoveBehindTheGrownResources) {
 }
 
 TEST(PeWriterTest, SectionPinnedByAnotherDirectoryMakesANewSection) {
-    TestImageSpec spec = stubSpec();
-    spec.sections.push_back({".idata", std::vector<uint8_t>(0x20, 1), 0, 0xC0000040});
-    spec.importRva = 0x3000;  // the imports lie behind the resources
-    Packed p = pack(buildTestImage(spec));
+    TestImageLayout layout = stubLayout();
+    layout.sections.push_back({".idata", std::vector<uint8_t>(0x20, 1), 0, 0xC0000040});
+    layout.importRva = 0x3000;  // the imports lie behind the resources
+    Packed p = pack(buildTestImage(layout));
     expectStubResourcesKept(p);
     ASSERT_EQ(p.image.sections.size(), 4u);
     EXPECT_EQ(std::string(p.image.sections[3].name.data(), 5), ".rsrc");
@@ -153,17 +153,17 @@ TEST(PeWriterTest, SectionPinnedByAnotherDirectoryMakesANewSection) {
 }
 
 TEST(PeWriterTest, StubWithoutResourcesGetsASection) {
-    TestImageSpec spec;
-    spec.sections.push_back({".text", std::vector<uint8_t>(0x10, 0x90), 0, 0x60000020});
-    Packed p = pack(buildTestImage(spec));
+    TestImageLayout layout;
+    layout.sections.push_back({".text", std::vector<uint8_t>(0x10, 0x90), 0, 0x60000020});
+    Packed p = pack(buildTestImage(layout));
     EXPECT_EQ(p.entries.size(), 2u);
     EXPECT_EQ(dataOf(p, u"PLEXOR", u"ST"), "settings");
 
     // Headers with no room left for another section header.
-    spec.headerSize = 0x200;
+    layout.headerSize = 0x200;
     for (int i = 0; i < 3; ++i)
-        spec.sections.push_back({".data", std::vector<uint8_t>(4, 1), 0, 0xC0000040});
-    std::vector<uint8_t> full = buildTestImage(spec);
+        layout.sections.push_back({".data", std::vector<uint8_t>(4, 1), 0, 0xC0000040});
+    std::vector<uint8_t> full = buildTestImage(layout);
     test::TempFolder folder;
     std::FILE* file = openFsPath(folder / "x.exe", "w+b");
     std::string error;
@@ -173,10 +173,10 @@ TEST(PeWriterTest, StubWithoutResourcesGetsASection) {
 }
 
 TEST(PeWriterTest, TrailingDataSymbolsAndOldBlocks) {
-    TestImageSpec spec = stubSpec();
-    spec.overlay = {'S', 'Y', 'M', 'S', 1, 2, 3, 4};
-    spec.symbolsInOverlay = true;
-    std::vector<uint8_t> stub = buildTestImage(spec);
+    TestImageLayout layout = stubLayout();
+    layout.overlay = {'S', 'Y', 'M', 'S', 1, 2, 3, 4};
+    layout.symbolsInOverlay = true;
+    std::vector<uint8_t> stub = buildTestImage(layout);
     // An additional-files block from an earlier packing behind it.
     test::TempFolder folder;
     folder.write("extra/old.txt", "old");
@@ -205,7 +205,7 @@ TEST(PeWriterTest, TrailingDataSymbolsAndOldBlocks) {
 }
 
 TEST(PeResourceReaderTest, DamagedTreesAreRefused) {
-    std::vector<uint8_t> stub = buildTestImage(stubSpec());
+    std::vector<uint8_t> stub = buildTestImage(stubLayout());
     MemorySource source(stub);
     PeImage image;
     std::string error;

@@ -20,7 +20,7 @@ struct TestSection {
     uint32_t characteristics = 0x40000040;
 };
 
-struct TestImageSpec {
+struct TestImageLayout {
     std::vector<TestSection> sections;
     int resourceSection = -1;  // this section holds `resources`
     std::vector<project::ResourceEntry> resources;
@@ -34,45 +34,45 @@ struct TestImageSpec {
 inline constexpr uint32_t kTestFileAlignment = 0x200;
 inline constexpr uint32_t kTestSectionAlignment = 0x1000;
 
-inline std::vector<uint8_t> buildTestImage(TestImageSpec spec) {
+inline std::vector<uint8_t> buildTestImage(TestImageLayout layout) {
     using project::alignUp;
     using project::storeU16;
     using project::storeU32;
-    std::vector<uint8_t> image(spec.headerSize, 0);
+    std::vector<uint8_t> image(layout.headerSize, 0);
     image[0] = 'M';
     image[1] = 'Z';
     storeU32(&image[0x3C], 0x40);
     std::memcpy(&image[0x40], "PE\0\0", 4);
     const uint32_t coff = 0x44, optional = coff + 20, table = optional + 240;
     storeU16(&image[coff], 0x8664);
-    storeU16(&image[coff + 2], static_cast<uint16_t>(spec.sections.size()));
+    storeU16(&image[coff + 2], static_cast<uint16_t>(layout.sections.size()));
     storeU16(&image[coff + 16], 240);
     storeU16(&image[coff + 18], 0x22);
     storeU16(&image[optional], 0x20B);
     storeU32(&image[optional + 32], kTestSectionAlignment);
     storeU32(&image[optional + 36], kTestFileAlignment);
-    storeU32(&image[optional + 60], spec.headerSize);
+    storeU32(&image[optional + 60], layout.headerSize);
     storeU16(&image[optional + 68], 3);
     storeU32(&image[optional + 108], 16);
     uint32_t rva = kTestSectionAlignment;
-    uint32_t raw = spec.headerSize;
-    for (size_t i = 0; i < spec.sections.size(); ++i) {
-        TestSection& s = spec.sections[i];
-        if (static_cast<int>(i) == spec.resourceSection) {
+    uint32_t raw = layout.headerSize;
+    for (size_t i = 0; i < layout.sections.size(); ++i) {
+        TestSection& s = layout.sections[i];
+        if (static_cast<int>(i) == layout.resourceSection) {
             project::ResourceSectionPlan plan;
             std::string error;
-            project::planResourceSection(spec.resources, rva, &plan, &error);
+            project::planResourceSection(layout.resources, rva, &plan, &error);
             s.raw = plan.head;
             s.raw.resize(plan.size, 0);
-            for (size_t e = 0; e < spec.resources.size(); ++e) {
-                std::vector<uint8_t> data = spec.resources[e].data.flatten();
+            for (size_t e = 0; e < layout.resources.size(); ++e) {
+                std::vector<uint8_t> data = layout.resources[e].data.flatten();
                 std::copy(data.begin(), data.end(), s.raw.begin() + plan.dataOffsets[e]);
             }
             storeU32(&image[optional + 112 + 8 * 2], rva);
             storeU32(&image[optional + 112 + 8 * 2 + 4], plan.size);
         }
         uint32_t memory = s.memorySize ? s.memorySize : static_cast<uint32_t>(s.raw.size());
-        if (static_cast<int>(i) == spec.relocationSection) {
+        if (static_cast<int>(i) == layout.relocationSection) {
             storeU32(&image[optional + 112 + 8 * 5], rva);
             storeU32(&image[optional + 112 + 8 * 5 + 4], static_cast<uint32_t>(s.raw.size()));
         }
@@ -89,16 +89,16 @@ inline std::vector<uint8_t> buildTestImage(TestImageSpec spec) {
         raw += rawSize;
         rva += alignUp(memory, kTestSectionAlignment);
     }
-    if (spec.importRva) {
-        storeU32(&image[optional + 112 + 8], spec.importRva);
+    if (layout.importRva) {
+        storeU32(&image[optional + 112 + 8], layout.importRva);
         storeU32(&image[optional + 112 + 12], 8);
     }
     storeU32(&image[optional + 56], rva);
-    if (spec.symbolsInOverlay) {
+    if (layout.symbolsInOverlay) {
         storeU32(&image[coff + 8], static_cast<uint32_t>(image.size()));
         storeU32(&image[coff + 12], 1);
     }
-    image.insert(image.end(), spec.overlay.begin(), spec.overlay.end());
+    image.insert(image.end(), layout.overlay.begin(), layout.overlay.end());
     return image;
 }
 
