@@ -2,7 +2,8 @@
 # under Wine, checks what it read back, compares the extracted files with the project's, and
 # checks that unpacking and packing again gives the same executable.
 #   -DTOOL=windows|native -DQUILL=quill.exe -DNATIVE_TOOLS=list -DPROBE=resource_probe.exe
-#   -DEMULATOR=wine-run.sh -DPROJECT=source folder -DWORK=scratch folder
+#   -DEMULATOR=wine-run.sh -DPROJECT=source folder -DEXAMPLE=the example project
+#   -DWORK=scratch folder
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -93,6 +94,15 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/app.exe" "${W
                 RESULT_VARIABLE differs)
 if(differs)
   message(FATAL_ERROR "packing the unpacked project gives a different executable")
+endif()
+
+# The example project of the documentation packs and its scripts compile.
+if(TOOL STREQUAL "windows")
+  run(${quill} pack "${EXAMPLE}" -o "${WORK}/demo.exe" --stub "${PROBE}")
+  run(${EMULATOR} "${WORK}/demo.exe" "${WORK}/demo-extracted")
+  if(NOT out MATCHES "QUILL initialize: [0-9]+ bytes [0-9a-f]+, a module" OR out MATCHES "report:")
+    message(FATAL_ERROR "the example project does not read back:\n${out}")
+  endif()
 endif()
 
 # The other tool's run, when it is there, read back the same resources.
