@@ -238,7 +238,9 @@ void Loader::loadSettingsField(const toml::table& table, const SettingsField& fi
 void Loader::loadFont(const toml::node& node, const std::string& where, project::LogFont* font) {
     const toml::table* t = node.as_table();
     if (!t) fail(where, "expected a table");
-    for (auto&& [key, value] : *t) {
+    for (auto&& [key, entry] : *t) {
+        // A lambda cannot capture a structured binding in every compiler yet.
+        const toml::node& value = entry;
         std::string k(key.str());
         std::string at = where + "." + k;
         if (k == "face") {
