@@ -39,6 +39,11 @@ int PeImage::sectionOf(uint32_t rva) const {
 
 bool PeImage::fileOffsetOf(uint32_t rva, uint32_t size, uint64_t* offset) const {
     int index = sectionOf(rva);
+    // Nothing at all may also sit at the very end of a section.
+    for (size_t i = 0; index < 0 && size == 0 && i < sections.size(); ++i) {
+        if (rva == sections[i].virtualAddress + sections[i].memorySize())
+            index = static_cast<int>(i);
+    }
     if (index < 0) return false;
     const PeSection& s = sections[index];
     uint32_t delta = rva - s.virtualAddress;

@@ -344,7 +344,8 @@ bool planResourceSection(std::vector<ResourceEntry>& entries, uint32_t sectionRv
         storeU32(descriptor, sectionRva + static_cast<uint32_t>(offset));
         storeU32(descriptor + 4, static_cast<uint32_t>(size));
         storeU32(descriptor + 8, entries[i].codePage);
-        offset = alignUp64(offset + size, 8);
+        // Empty data still gets a byte of its own, so that its address lies inside the section.
+        offset = alignUp64(offset + std::max<uint64_t>(size, 1), 8);
     }
     plan->size = static_cast<uint32_t>(offset);
     return true;

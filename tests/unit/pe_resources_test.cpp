@@ -204,6 +204,20 @@ TEST(PeWriterTest, TrailingDataSymbolsAndOldBlocks) {
     expectStubResourcesKept(p);
 }
 
+TEST(PeWriterTest, EmptyResourcesKeepAnAddressInsideTheSection) {
+    // Found by fuzzing: an empty resource laid out last pointed just past its section.
+    TestImageLayout layout = stubLayout();
+    layout.resources.push_back(testResource(ResourceId::ofId(10), ResourceId::ofId(99), ""));
+    Packed p = pack(buildTestImage(layout));
+    std::vector<ResourceEntry> empty;
+    for (const ResourceEntry& e : p.entries) {
+        if (!e.name.named && e.name.id == 99) empty.push_back(e);
+    }
+    ASSERT_EQ(empty.size(), 1u);
+    EXPECT_EQ(empty[0].size, 0u);
+    EXPECT_LT(empty[0].fileOffset, p.bytes.size());
+}
+
 TEST(PeResourceReaderTest, DamagedTreesAreRefused) {
     std::vector<uint8_t> stub = buildTestImage(stubLayout());
     MemorySource source(stub);
