@@ -121,6 +121,9 @@ bool writeImageWithResources(const std::vector<uint8_t>& stub,
     PeImage image;
     std::string problem;
     if (!parsePeImage(source, &image, &problem)) return fail(error, problem);
+    if (image.directories.size() <= kDirectoryResource) {
+        return fail(error, "the headers have no entry for a resource directory");
+    }
     std::vector<ResourceEntry> entries;
     if (!readResourceTable(source, image, &entries, &problem)) return fail(error, problem);
     std::erase_if(entries, [&](const ResourceEntry& entry) {

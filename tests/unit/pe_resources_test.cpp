@@ -170,6 +170,17 @@ TEST(PeWriterTest, StubWithoutResourcesGetsASection) {
     EXPECT_FALSE(writeImageWithResources(full, {}, {}, nullptr, file, &error));
     std::fclose(file);
     EXPECT_EQ(error, "the headers have no room for another section");
+
+    // Found by fuzzing: headers with too few data directories to name the resources.
+    std::vector<uint8_t> few = buildTestImage(layout);
+    MemorySource source(few);
+    PeImage image;
+    ASSERT_TRUE(parsePeImage(source, &image, &error));
+    storeU32(&few[image.directoryOffset - 4], 2);
+    file = openFsPath(folder / "y.exe", "w+b");
+    EXPECT_FALSE(writeImageWithResources(few, {}, {}, nullptr, file, &error));
+    std::fclose(file);
+    EXPECT_EQ(error, "the headers have no entry for a resource directory");
 }
 
 TEST(PeWriterTest, TrailingDataSymbolsAndOldBlocks) {
