@@ -129,7 +129,8 @@ bool parsePeImage(const RandomAccessSource& source, PeImage* image, std::string*
         if (s.rawSize > 0 && s.rawPointer < image->sizeOfHeaders) {
             return fail(error, "a section overlaps the headers");
         }
-        if (s.virtualAddress < previousEnd || s.memorySize() == 0) {
+        if (s.virtualAddress < previousEnd || s.virtualAddress < image->sizeOfHeaders ||
+            s.memorySize() == 0) {
             return fail(error, "the sections are not in address order");
         }
         previousEnd = uint64_t(s.virtualAddress) + s.memorySize();

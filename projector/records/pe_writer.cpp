@@ -37,7 +37,7 @@ struct Layout {
     int replaced = -1;       // the old resource section (in place)
     int moved = -1;          // the relocation section moved behind it
     uint64_t prefixEnd = 0;  // the stub's bytes [0, prefixEnd) are copied first
-    uint32_t rva = 0;
+    uint64_t rva = 0;        // may lie past 4 GB in a hostile stub: checked by the caller
     uint32_t rawPointer = 0;
 };
 
@@ -76,7 +76,8 @@ Layout chooseLayout(const PeImage& image) {
     }
     const PeSection& last = image.sections.back();
     layout.prefixEnd = image.endOfSectionData();
-    layout.rva = alignUp(last.virtualAddress + last.memorySize(), image.sectionAlignment);
+    layout.rva =
+        alignUp64(uint64_t(last.virtualAddress) + last.memorySize(), image.sectionAlignment);
     layout.rawPointer = static_cast<uint32_t>(alignUp64(layout.prefixEnd, image.fileAlignment));
     return layout;
 }
@@ -136,8 +137,12 @@ bool writeImageWithResources(const std::vector<uint8_t>& stub,
     for (ResourceEntry& entry : added) entries.push_back(std::move(entry));
 
     Layout layout = chooseLayout(image);
+    constexpr char kTooLarge[] = "the image would pass 4 GB";
+    if (layout.rva > 0xFFFFF000u) return fail(error, kTooLarge);
     ResourceSectionPlan plan;
-    if (!planResourceSection(entries, layout.rva, &plan, &problem)) return fail(error, problem);
+    if (!planResourceSection(entries, static_cast<uint32_t>(layout.rva), &plan, &problem)) {
+        return fail(error, problem);
+    }
 
     // The new section table.
     std::vector<PeSection> sections = image.sections;
@@ -148,7 +153,7 @@ bool writeImageWithResources(const std::vector<uint8_t>& stub,
         std::memcpy(resource.name.data(), ".rsrc\0\0\0", 8);
         resource.characteristics = kResourceCharacteristics;
     }
-    resource.virtualAddress = layout.rva;
+    resource.virtualAddress = static_cast<uint32_t>(layout.rva);
     resource.virtualSize = plan.size;
     resource.rawPointer = layout.rawPointer;
     resource.rawSize = alignUp(plan.size, image.fileAlignment);
@@ -160,8 +165,10 @@ bool writeImageWithResources(const std::vector<uint8_t>& stub,
         if (layout.moved >= 0) {
             movedOld = sections[layout.moved];
             PeSection& m = sections[layout.moved];
-            m.virtualAddress =
-                alignUp(resource.virtualAddress + resource.virtualSize, image.sectionAlignment);
+            uint64_t movedRva = alignUp64(uint64_t(resource.virtualAddress) + resource.virtualSize,
+                                          image.sectionAlignment);
+            if (movedRva + m.memorySize() > 0xFFFFFFFFu) return fail(error, kTooLarge);
+            m.virtualAddress = static_cast<uint32_t>(movedRva);
             if (m.rawSize > 0) {
                 m.rawPointer = static_cast<uint32_t>(sectionsEnd);
                 sectionsEnd += m.rawSize;
@@ -179,7 +186,7 @@ bool writeImageWithResources(const std::vector<uint8_t>& stub,
         if (!room) return fail(error, "the headers have no room for another section");
         sections.push_back(resource);
     }
-    if (sectionsEnd > 0xFFFFFFFFu) return fail(error, "the executable would pass 4 GB");
+    if (sectionsEnd > 0xFFFFFFFFu) return fail(error, kTooLarge);
 
     uint64_t oldEnd = image.endOfSectionData();
     uint64_t keptEnd = overlayEnd(stub, image, oldEnd);
@@ -192,12 +199,14 @@ bool writeImageWithResources(const std::vector<uint8_t>& stub,
         writeSectionHeader(&headers[image.sectionTableOffset + i * kSectionHeaderSize],
                            sections[i]);
     }
-    uint32_t sizeOfImage = 0;
-    for (const PeSection& s : sections) {
-        sizeOfImage = std::max(sizeOfImage,
-                               alignUp(s.virtualAddress + s.memorySize(), image.sectionAlignment));
+    uint64_t sizeOfImage = 0;
+    for (const PeSection& sec : sections) {
+        sizeOfImage = std::max(
+            sizeOfImage,
+            alignUp64(uint64_t(sec.virtualAddress) + sec.memorySize(), image.sectionAlignment));
     }
-    storeU32(&headers[image.optionalOffset + 56], sizeOfImage);
+    if (sizeOfImage > 0xFFFFFFFFu) return fail(error, kTooLarge);
+    storeU32(&headers[image.optionalOffset + 56], static_cast<uint32_t>(sizeOfImage));
     uint32_t initialized = image.sizeOfInitializedData - oldResourceRaw + resource.rawSize;
     if (resource.characteristics & kInitializedData) {
         storeU32(&headers[image.optionalOffset + 8], initialized);

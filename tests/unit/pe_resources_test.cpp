@@ -181,6 +181,15 @@ TEST(PeWriterTest, StubWithoutResourcesGetsASection) {
     EXPECT_FALSE(writeImageWithResources(few, {}, {}, nullptr, file, &error));
     std::fclose(file);
     EXPECT_EQ(error, "the headers have no entry for a resource directory");
+
+    // Found by fuzzing: a section that reaches the top of the address space leaves no room.
+    TestImageLayout high;
+    high.sections.push_back({".bss", std::vector<uint8_t>(4, 0), 0xFFFFE000, 0xC0000080});
+    std::vector<uint8_t> huge = buildTestImage(high);
+    file = openFsPath(folder / "z.exe", "w+b");
+    EXPECT_FALSE(writeImageWithResources(huge, {}, {}, nullptr, file, &error));
+    std::fclose(file);
+    EXPECT_EQ(error, "the image would pass 4 GB");
 }
 
 TEST(PeWriterTest, TrailingDataSymbolsAndOldBlocks) {
