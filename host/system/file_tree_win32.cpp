@@ -86,7 +86,11 @@ std::optional<std::u16string> fullPath(std::u16string_view path) {
     for (char16_t& c : full) {
         if (c == u'/') c = u'\\';
     }
+    // Reserved names (NUL, CON, ...) come back as device paths.
+    if (startsWith(full, u"\\\\.\\") || startsWith(full, u"\\\\?\\")) return std::nullopt;
     if (rootLength(full) == 0 && rootLength(full + u'\\') == 0) return std::nullopt;
+    // "C:\x\" names the same entry as "C:\x", but the "\\?\" form would insist on a folder.
+    while (full.size() > 1 && full.back() == u'\\' && !isRoot(full)) full.pop_back();
     return full;
 }
 
