@@ -111,16 +111,20 @@ void writeString(IniFile& ini, ScriptValue section, ScriptValue key, ScriptValue
                                win32::wide(textOf(value)), win32::wide(ini.path));
 }
 
-// The section's new lines, zero-separated with an empty entry at the end. Only strings that make
-// a line each are taken: an empty one would end the list early, and other values have no text.
+// The section's new lines, zero-separated with an empty entry at the end. Strings are the lines;
+// other values have no line and empty strings would end the list early, so both are skipped. A
+// line that would break into several refuses the whole call.
 void writeSection(ScriptEngine* engine, IniFile& ini, ScriptValue section, ScriptValue lines) {
     if (!writable(section) || lines.tag != kTagArray) return;
     std::u16string block;
+    bool refused = false;
     forEachElement(engine, lines.arr, [&](uint64_t, const ScriptValue& line) {
-        if (!writable(line) || line.str->length == 0) return;
+        if (line.tag != kTagString || line.str->length == 0) return;
+        if (!writable(line)) refused = true;
         block += stringView(line);
         block += u'\0';
     });
+    if (refused) return;
     block += u'\0';
     if (block.size() == 1) block += u'\0';
     WritePrivateProfileSectionW(win32::wide(textOf(section)), win32::wide(block),
