@@ -20,6 +20,10 @@ constexpr HostRegistration kEngineClasses[] = {
     {ClassId::kGlobalFunctions, registerGlobalFunctions},
     {ClassId::kGlobalFunctions, registerEvalFunctions},
     {ClassId::kDate, registerDate},
+#ifdef _WIN32
+    {ClassId::kFolder, registerFolder},
+    {ClassId::kDrive, registerDrive},
+#endif
     {ClassId::kFileStream, registerFileStream},
     {ClassId::kStringStream, registerStringStream},
     {ClassId::kMath, registerMath},
@@ -30,6 +34,11 @@ constexpr HostRegistration kEngineClasses[] = {
     {ClassId::kNumber, registerNumber},
     {ClassId::kString, registerString},
     {ClassId::kObject, registerObject},
+#ifdef _WIN32
+    {ClassId::kRegKey, registerRegKey},
+    {ClassId::kRegValue, registerRegValue},
+    {ClassId::kIni, registerIni},
+#endif
     {ClassId::kAppFunctions, registerUriFunctions},
 };
 
