@@ -11,6 +11,10 @@
 #include "compiler/compile_driver.h"
 #include "runtime/engine_internal.h"
 
+#ifdef _WIN32
+#include "host/system/desktop_classes.h"
+#endif
+
 namespace quill {
 
 namespace {
@@ -30,7 +34,18 @@ constexpr HostRegistration kEngineClasses[] = {
     {ClassId::kNumber, registerNumber},
     {ClassId::kString, registerString},
     {ClassId::kObject, registerObject},
+#ifdef _WIN32
+    {ClassId::kDialogs, registerDialogs},
+    {ClassId::kFontObject, registerFontObject},
+    {ClassId::kShell, registerShell},
+    {ClassId::kShortcut, registerShortcut},
+    {ClassId::kURLShortcut, registerURLShortcut},
+    {ClassId::kMCI, registerMCI},
+#endif
     {ClassId::kAppFunctions, registerUriFunctions},
+#ifdef _WIN32
+    {ClassId::kSysInfo, registerSysInfo},
+#endif
 };
 
 }  // namespace
