@@ -1,0 +1,228 @@
+// Dialogs and FontObject under Wine: every dialog answered from a second thread and every cancel
+// path, the owner the dialogs get (ours, or the one a host provides), and the font and colour
+// conversions at the dialog boundary.
+#include "tests/gui/system/desktop_test_support.h"
+
+#include <fstream>
+#include <thread>
+
+#include "host/system/owner_window.h"
+
+namespace quill::gui {
+namespace {
+
+using DialogsTest = DesktopTest;
+
+// Control ids of the common dialogs.
+constexpr int kRedBox = 706, kGreenBox = 707, kBlueBox = 708;  // colour dialog
+constexpr int kFontSizeBox = 1138;                             // font dialog
+
+DialogAnswerer answer(DialogAnswerer::Answer a) {
+    return DialogAnswerer(GetCurrentThreadId(), std::move(a));
+}
+
+TEST_F(DialogsTest, MessageBoxAnswersAndCaptions) {
+    {
+        DialogAnswerer answerer(GetCurrentThreadId(), {.command = IDOK});
+        EXPECT_EQ(eval("Dialogs.msgBox('Hello')"), "1");
+        EXPECT_TRUE(answerer.join()) << answerer.problem();
+        EXPECT_EQ(answerer.title(), L"Plexor");
+    }
+    {
+        DialogAnswerer answerer(GetCurrentThreadId(), {.command = IDNO});
+        EXPECT_EQ(eval("Dialogs.msgBox('Go on?', 42, 4)"), "7");  // MB_YESNO
+        EXPECT_TRUE(answerer.join()) << answerer.problem();
+        EXPECT_EQ(answerer.title(), L"42");
+    }
+    {
+        DialogAnswerer answerer(GetCurrentThreadId(), {.command = IDYES});
+        EXPECT_EQ(eval("Dialogs.msgBox('Go on?', 'Question', 4)"), "6");
+        EXPECT_TRUE(answerer.join()) << answerer.problem();
+    }
+    {
+        // A type that is no integer is no type: a plain OK box, cancelled like one.
+        DialogAnswerer answerer(GetCurrentThreadId(), {.command = IDCANCEL});
+        EXPECT_EQ(eval("Dialogs.msgBox(undefined, undefined, '4')"), "2");
+        EXPECT_TRUE(answerer.join()) << answerer.problem();
+        EXPECT_EQ(answerer.title(), L"Plexor");
+    }
+}
+
+// Our own hidden window owns the dialogs until a host provides its main window.
+TEST_F(DialogsTest, DialogsBelongToTheOwnerWindow) {
+    const DWORD thread = GetCurrentThreadId();
+    HWND dialogOwner = nullptr;
+    auto ownerOfNextBox = [&](const char* script) {
+        dialogOwner = nullptr;
+        DialogAnswerer answerer(thread, {.command = IDOK});
+        std::thread spy([&] {
+            waitFor([&] {
+                HWND dialog = findDialog(thread);
+                if (dialog) dialogOwner = GetWindow(dialog, GW_OWNER);
+                return dialog != nullptr;
+            });
+        });
+        EXPECT_EQ(eval(script), "1");
+        spy.join();
+        EXPECT_TRUE(answerer.join()) << answerer.problem();
+        return dialogOwner;
+    };
+    HWND own = ownerOfNextBox("Dialogs.msgBox('ours')");
+    EXPECT_EQ(own, ownerWindow());
+    ASSERT_NE(own, nullptr);
+    EXPECT_FALSE(IsWindowVisible(own));
+
+    static HWND provided = nullptr;
+    TestWindow main;
+    provided = main.hwnd();
+    setOwnerWindowProvider([] { return provided; });
+    EXPECT_EQ(ownerOfNextBox("Dialogs.msgBox('theirs')"), main.hwnd());
+    // A provider without a window yet: our own again.
+    provided = nullptr;
+    EXPECT_EQ(ownerWindow(), own);
+    setOwnerWindowProvider(nullptr);
+}
+
+class FileDialogsTest : public DialogsTest {
+  protected:
+    void SetUp() override {
+        DialogsTest::SetUp();
+        std::ofstream(scratch / "a.txt") << "a\n";
+        std::ofstream(scratch / "b.txt") << "b\n";
+    }
+    ScratchFolder scratch{"quill-dialogs"};
+};
+
+TEST_F(FileDialogsTest, OpenAndSaveAnswered) {
+    std::filesystem::path chosen = scratch / "a.txt";
+    auto opened = answer({.texts = {{kFileNameBox, chosen.wstring()}}});
+    EXPECT_EQ(eval("Dialogs.fileOpen('Text files|*.txt|All files|*.*|', 'Pick one')"),
+              chosen.string());
+    EXPECT_TRUE(opened.join()) << opened.problem();
+    EXPECT_EQ(opened.title(), L"Pick one");
+
+    std::filesystem::path fresh = scratch / "new.txt";
+    auto saved = answer({.texts = {{kFileNameBox, fresh.wstring()}}});
+    EXPECT_EQ(eval("Dialogs.fileSave('Text files|*.txt|', 'Save it', 'start.txt')"),
+              fresh.string());
+    EXPECT_TRUE(saved.join()) << saved.problem();
+    EXPECT_EQ(saved.title(), L"Save it");
+    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::current_path());  // unchanged
+
+    // Saving over an existing file asks first; the answerer cancels the question and the dialog.
+    auto asked =
+        DialogAnswerer(GetCurrentThreadId(), {.texts = {{kFileNameBox, chosen.wstring()}}}, 3000);
+    EXPECT_EQ(eval("Dialogs.fileSave('', 'Overwrite?')"), "false");
+    EXPECT_FALSE(asked.join());
+    EXPECT_NE(asked.problem().find("stayed open"), std::string::npos) << asked.problem();
+}
+
+TEST_F(FileDialogsTest, MultipleSelectionGivesTheFolderAndTheNames) {
+    auto answerer = answer({.texts = {{kFileNameBox, L"\"a.txt\" \"b.txt\""}}});
+    std::string initial = literal(scratch / "a.txt");
+    EXPECT_EQ(eval("var r = Dialogs.fileOpen('Text|*.txt|', 'Several', " + initial +
+                   ", true); r.length + '|' + r.join('|')"),
+              "3|" + scratch.path().string() + "|a.txt|b.txt");
+    EXPECT_TRUE(answerer.join()) << answerer.problem();
+
+    // One file chosen: the array holds its whole path.
+    auto single = answer({.texts = {{kFileNameBox, (scratch / "b.txt").wstring()}}});
+    EXPECT_EQ(eval("var r = Dialogs.fileOpen('', '', '', 1); r.length + '|' + r[0]"),
+              "1|" + (scratch / "b.txt").string());
+    EXPECT_TRUE(single.join()) << single.problem();
+}
+
+TEST_F(FileDialogsTest, CancelledDialogsAnswerFalse) {
+    for (const char* call : {"Dialogs.fileOpen('Text|*.txt|')", "Dialogs.fileSave()",
+                             "Dialogs.fileOpen('', '', '', true)"}) {
+        auto answerer = answer({.command = IDCANCEL});
+        EXPECT_EQ(eval(std::string(call) + " === false"), "true") << call;
+        EXPECT_TRUE(answerer.join()) << answerer.problem();
+        // Cancelling is error code 0: the system's text for it is left in the buffer.
+        EXPECT_FALSE(errorText(engine).empty());
+    }
+}
+
+TEST_F(DialogsTest, ColourChosenAndCancelled) {
+    auto kept = answer({.command = IDOK});
+    EXPECT_EQ(eval("Dialogs.chooseColor(16711680)"), "16711680");  // red, preselected
+    EXPECT_TRUE(kept.join()) << kept.problem();
+
+    auto typed = answer({.texts = {{kRedBox, L"0"}, {kGreenBox, L"128"}, {kBlueBox, L"255"}}});
+    EXPECT_EQ(eval("Dialogs.chooseColor(255)"), std::to_string(0x0080FF));
+    EXPECT_TRUE(typed.join()) << typed.problem();
+
+    auto cancelled = answer({.command = IDCANCEL});
+    EXPECT_EQ(eval("Dialogs.chooseColor() === false"), "true");
+    EXPECT_TRUE(cancelled.join()) << cancelled.problem();
+}
+
+TEST_F(DialogsTest, FontChosenFromAFontObject) {
+    std::string font =
+        "var f = new FontObject(); f.name = 'Tahoma'; f.size = 12; f.color = 0x00FF00; "
+        "f.bold = 1; f.italic = true; ";
+    auto kept = answer({.command = IDOK});
+    EXPECT_EQ(eval(font + "var g = Dialogs.chooseFont(f); [g.name, g.size, g.color, g.bold, "
+                          "g.italic, g.underline, g === f, f.size].join('|')"),
+              "Tahoma|12|65280|true|true|false|false|12");
+    EXPECT_TRUE(kept.join()) << kept.problem();
+
+    // Another size and style, and the dialog's own size box shows the size it opened with.
+    std::wstring sizeShown;
+    auto other = answer({.command = IDOK});
+    const DWORD thread = GetCurrentThreadId();
+    std::thread spy([&] {
+        waitFor([&] {
+            HWND dialog = findDialog(thread);
+            if (dialog) sizeShown = windowText(findControl(dialog, kFontSizeBox));
+            return !sizeShown.empty();
+        });
+    });
+    EXPECT_EQ(eval("var f = new FontObject(); f.name = 'Tahoma'; f.size = 20; f.underline = 1; "
+                   "f.color = 0x123456; var g = Dialogs.chooseFont(f); [g.name, g.size, g.bold, "
+                   "g.italic, g.underline, g.color].join('|')"),
+              "Tahoma|20|false|false|true|" + std::to_string(0x123456));
+    spy.join();
+    EXPECT_TRUE(other.join()) << other.problem();
+    EXPECT_EQ(sizeShown, L"20");
+
+    auto cancelled = answer({.command = IDCANCEL});
+    EXPECT_EQ(eval(font + "Dialogs.chooseFont(f) === null"), "true");
+    EXPECT_TRUE(cancelled.join()) << cancelled.problem();
+    // Not a FontObject: no dialog at all.
+    EXPECT_EQ(eval("Dialogs.chooseFont('Tahoma') === null"), "true");
+}
+
+TEST_F(DialogsTest, FolderBrowserStartsAtTheGivenFolder) {
+    ScratchFolder scratch("quill-browse");
+    auto chosen = answer({.command = IDOK});
+    EXPECT_EQ(eval("Dialogs.browse('Pick a folder', " + literal(scratch.path()) + ")"),
+              scratch.path().string());
+    EXPECT_TRUE(chosen.join()) << chosen.problem();
+
+    auto cancelled = answer({.command = IDCANCEL});
+    EXPECT_EQ(
+        eval("Dialogs.browse('Pick a folder', " + literal(scratch.path()) + ", false) === false"),
+        "true");
+    EXPECT_TRUE(cancelled.join()) << cancelled.problem();
+}
+
+TEST_F(DialogsTest, FontObjectMembers) {
+    EXPECT_EQ(eval("var f = new FontObject(); [f.name, f.size, f.color, f.bold, f.italic, "
+                   "f.underline].join('|')"),
+              "|0|0|false|false|false");
+    // At most 31 characters of a face name are kept.
+    EXPECT_EQ(eval("var f = new FontObject(); f.name = new Array(41).join('n'); f.name.length"),
+              "31");
+    EXPECT_EQ(eval("var f = new FontObject(); f.bold = 'yes'; var a = f.bold; f.bold = 0; "
+                   "a + '|' + f.bold"),
+              "true|false");
+    EXPECT_EQ(eval("var f = new FontObject(); f.size = 1.5; f.size"), "0");  // integers only
+    EXPECT_EQ(eval("FontObject.getFonts(1, 'Tahoma')[0]"), "Tahoma");
+    EXPECT_EQ(eval("new FontObject().getFonts(0, 'Tahoma').length > 0"), "true");
+    EXPECT_EQ(eval("FontObject.getFonts(1, 'No such face at all') === null"), "true");
+    EXPECT_EQ(eval("FontObject.getFonts(300) === null"), "true");
+}
+
+}  // namespace
+}  // namespace quill::gui
