@@ -166,9 +166,12 @@ ScriptValue chooseFont(ScriptEngine* engine,
 // ---------------------------------------------------------------------------------------------
 // Folder browser.
 
+// Selected at once, and again once the dialog has settled: Wine's browser now and then falls back
+// to its root after the first selection. The text outlives the dialog's message loop.
 int CALLBACK selectInitialFolder(HWND dialog, UINT message, LPARAM, LPARAM folder) {
     if (message == BFFM_INITIALIZED && folder) {
         SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, folder);
+        PostMessageW(dialog, BFFM_SETSELECTIONW, TRUE, folder);
     }
     return 0;
 }

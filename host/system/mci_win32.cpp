@@ -49,17 +49,26 @@ struct Mci {
             MCI_GENERIC_PARMS parameters{};
             mciSendCommandW(device, MCI_CLOSE, 0, reinterpret_cast<DWORD_PTR>(&parameters));
         }
-        if (window) {
-            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-            DestroyWindow(window);
+        if (HWND own = playbackWindow()) {
+            SetWindowLongPtrW(own, GWLP_USERDATA, 0);
+            DestroyWindow(own);
         }
     }
     Mci(const Mci&) = delete;
     Mci& operator=(const Mci&) = delete;
 
+    // The playback window while it is still ours: destroying the owner window destroys it too,
+    // and its handle may then name some other window.
+    HWND playbackWindow() const {
+        if (!window || !IsWindow(window)) return nullptr;
+        return GetWindowLongPtrW(window, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(this)
+                   ? window
+                   : nullptr;
+    }
+
     // The flags every command message carries, and its callback window.
     DWORD commonFlags() const { return (notify ? MCI_NOTIFY : 0) | (wait ? MCI_WAIT : 0); }
-    DWORD_PTR callback() const { return reinterpret_cast<DWORD_PTR>(window); }
+    DWORD_PTR callback() const { return reinterpret_cast<DWORD_PTR>(playbackWindow()); }
 
     template <typename Parameters>
     MCIERROR send(UINT message, DWORD flags, Parameters* parameters) {
@@ -120,16 +129,17 @@ bool hasVideo(Mci& m) {
 
 // Video goes into the playback window, shown where the script placed it.
 void showVideo(Mci& m) {
-    if (!m.window) return;
+    HWND window = m.playbackWindow();
+    if (!window) return;
     MCI_DGV_WINDOW_PARMSW target{};
-    target.hWnd = m.window;
+    target.hWnd = window;
     mciSendCommandW(m.device, MCI_WINDOW, MCI_DGV_WINDOW_HWND,
                     reinterpret_cast<DWORD_PTR>(&target));
     MCI_DGV_PUT_PARMS put{};
     put.rc = RECT{0, 0, m.width, m.height};
     mciSendCommandW(m.device, MCI_PUT, MCI_DGV_PUT_DESTINATION | MCI_DGV_RECT,
                     reinterpret_cast<DWORD_PTR>(&put));
-    SetWindowPos(m.window, nullptr, m.left, m.top, m.width, m.height,
+    SetWindowPos(window, nullptr, m.left, m.top, m.width, m.height,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
 
@@ -137,7 +147,7 @@ void closeDevice(Mci& m) {
     MCI_GENERIC_PARMS parameters{};
     bool wasOpen = m.device != 0;
     if (m.send(MCI_CLOSE, 0, &parameters) == 0) m.device = 0;
-    if (wasOpen && m.window) ShowWindow(m.window, SW_HIDE);
+    if (HWND window = m.playbackWindow(); wasOpen && window) ShowWindow(window, SW_HIDE);
 }
 
 // A second "open" closes the device the object had first, which would otherwise stay open with
@@ -196,9 +206,10 @@ void move(Mci& m, UINT message, DWORD flags, DWORD frames, DWORD to) {
 void update(Mci& m) {
     MCI_DGV_UPDATE_PARMS parameters{};
     parameters.rc = RECT{0, 0, m.width, m.height};
-    parameters.hDC = m.window ? GetDC(m.window) : nullptr;
+    HWND window = m.playbackWindow();
+    parameters.hDC = window ? GetDC(window) : nullptr;
     m.send(MCI_UPDATE, MCI_DGV_UPDATE_HDC | MCI_DGV_RECT, &parameters);
-    if (parameters.hDC) ReleaseDC(m.window, parameters.hDC);
+    if (parameters.hDC) ReleaseDC(window, parameters.hDC);
 }
 
 void where(Mci& m) {
@@ -383,8 +394,8 @@ std::u16string getErrorMsg(Mci& m) {
 std::u16string sendCmdString(Mci& m, std::u16string text) {
     if (hasZero(text)) return {};
     std::vector<wchar_t> reply(4096, L'\0');
-    MCIERROR error =
-        mciSendStringW(wide(text), reply.data(), static_cast<UINT>(reply.size()), m.window);
+    MCIERROR error = mciSendStringW(wide(text), reply.data(), static_cast<UINT>(reply.size()),
+                                    m.playbackWindow());
     if (error != 0) return errorText(error, 256);
     reply.back() = L'\0';
     return desktop::fromBuffer(reply);

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/system/owner_window.h"
 #include "tools/quill/tool_functions.h"
 
 namespace quill::gui {
@@ -22,6 +23,7 @@ void DesktopTest::SetUp() {
 }
 
 void DesktopTest::TearDown() {
+    setOwnerWindowProvider(nullptr);  // also when a test that set one failed on the way
     destroyEngine(engine);
     engine = nullptr;
 }

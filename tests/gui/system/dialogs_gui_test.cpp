@@ -3,6 +3,8 @@
 // conversions at the dialog boundary.
 #include "tests/gui/system/desktop_test_support.h"
 
+#include <commctrl.h>
+
 #include <fstream>
 #include <thread>
 
@@ -193,12 +195,36 @@ TEST_F(DialogsTest, FontChosenFromAFontObject) {
     EXPECT_EQ(eval("Dialogs.chooseFont('Tahoma') === null"), "true");
 }
 
+// The text of the tree's selected item.
+std::wstring selectedItem(HWND tree) {
+    auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    wchar_t text[MAX_PATH] = L"";
+    TVITEMW query{};
+    query.mask = TVIF_TEXT;
+    query.hItem = item;
+    query.pszText = text;
+    query.cchTextMax = MAX_PATH;
+    if (!item || !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&query))) return {};
+    return text;
+}
+
 TEST_F(DialogsTest, FolderBrowserStartsAtTheGivenFolder) {
     ScratchFolder scratch("quill-browse");
-    auto chosen = answer({.command = IDOK});
+    // Wine selects the folder a moment after the dialog shows: OK waits until it is selected.
+    const DWORD thread = GetCurrentThreadId();
+    bool selected = false;
+    std::thread answerer([&] {
+        HWND dialog = nullptr;
+        if (!waitFor([&] { return (dialog = findDialog(thread)) != nullptr; })) return;
+        HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
+        selected =
+            waitFor([&] { return selectedItem(tree) == scratch.path().filename().wstring(); });
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    });
     EXPECT_EQ(eval("Dialogs.browse('Pick a folder', " + literal(scratch.path()) + ")"),
               scratch.path().string());
-    EXPECT_TRUE(chosen.join()) << chosen.problem();
+    answerer.join();
+    EXPECT_TRUE(selected);
 
     auto cancelled = answer({.command = IDCANCEL});
     EXPECT_EQ(

@@ -7,34 +7,51 @@
 #include <mmsystem.h>
 
 #include <fstream>
-#include <vector>
+#include <string>
+#include <string_view>
 
 #include "host/system/owner_window.h"
 
 namespace quill::gui {
 namespace {
 
+// Little-endian words and RIFF chunks for the media files the tests write.
+struct Bytes {
+    std::string data;
+    Bytes& u16(uint16_t v) {
+        data.append(reinterpret_cast<const char*>(&v), 2);
+        return *this;
+    }
+    Bytes& u32(uint32_t v) {
+        data.append(reinterpret_cast<const char*>(&v), 4);
+        return *this;
+    }
+    Bytes& text(std::string_view t) {
+        data += t;
+        return *this;
+    }
+};
+std::string chunk(std::string_view id, const std::string& body) {
+    Bytes out;
+    out.text(id).u32(static_cast<uint32_t>(body.size())).text(body);
+    if (body.size() % 2) out.data += '\0';
+    return out.data;
+}
+std::string list(std::string_view type, const std::string& body) {
+    return chunk("LIST", std::string(type) + body);
+}
+void writeFile(const std::filesystem::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
 // One second of an 8 kHz, 8-bit mono square wave.
 void writeWave(const std::filesystem::path& file) {
     const uint32_t rate = 8000;
-    std::vector<uint8_t> samples(rate);
-    for (size_t i = 0; i < samples.size(); ++i) samples[i] = (i / 20) % 2 ? 188 : 68;
-    std::ofstream out(file, std::ios::binary);
-    auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    out.write("RIFF", 4);
-    u32(36 + rate);
-    out.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);  // PCM
-    u16(1);
-    u32(rate);
-    u32(rate);
-    u16(1);
-    u16(8);
-    out.write("data", 4);
-    u32(rate);
-    out.write(reinterpret_cast<const char*>(samples.data()), rate);
+    std::string samples;
+    for (uint32_t i = 0; i < rate; ++i) samples += static_cast<char>((i / 20) % 2 ? 188 : 68);
+    Bytes format;
+    format.u16(1).u16(1).u32(rate).u32(rate).u16(1).u16(8);  // PCM, mono, 8 bits
+    writeFile(file, chunk("RIFF", "WAVE" + chunk("fmt ", format.data) + chunk("data", samples)));
 }
 
 // One note held for one second (two quarter notes at the default tempo, 96 ticks a quarter).
@@ -46,17 +63,44 @@ void writeMidi(const std::filesystem::path& file) {
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(song), sizeof song);
 }
 
+// Four frames of 32 by 16 grey pixels, uncompressed, at ten frames a second.
+void writeVideo(const std::filesystem::path& file) {
+    const uint32_t width = 32, height = 16, frames = 4, frameBytes = width * height * 3;
+    Bytes main, stream, format;
+    main.u32(100000).u32(0).u32(0).u32(0x10).u32(frames).u32(0).u32(1).u32(frameBytes);
+    main.u32(width).u32(height).u32(0).u32(0).u32(0).u32(0);
+    stream.text("vidsDIB ").u32(0).u16(0).u16(0).u32(0).u32(1).u32(10).u32(0).u32(frames);
+    stream.u32(frameBytes).u32(0xFFFFFFFF).u32(0).u16(0).u16(0).u16(width).u16(height);
+    format.u32(40).u32(width).u32(height).u16(1).u16(24).u32(0).u32(frameBytes);
+    format.u32(0).u32(0).u32(0).u32(0);
+    // Grey: every byte alike, so the colour does not depend on how a reader aligns the pixels.
+    const std::string grey(frameBytes, '\x80');
+    std::string movie;
+    Bytes index;
+    for (uint32_t i = 0, offset = 4; i < frames; ++i, offset += 8 + frameBytes) {
+        movie += chunk("00db", grey);
+        index.text("00db").u32(0x10).u32(offset).u32(frameBytes);
+    }
+    std::string header =
+        list("hdrl", chunk("avih", main.data) +
+                         list("strl", chunk("strh", stream.data) + chunk("strf", format.data)));
+    writeFile(file,
+              chunk("RIFF", "AVI " + header + list("movi", movie) + chunk("idx1", index.data)));
+}
+
 class MciTest : public DesktopTest {
   protected:
     void SetUp() override {
         DesktopTest::SetUp();
         writeWave(scratch / "tone.wav");
         writeMidi(scratch / "tune.mid");
+        writeVideo(scratch / "clip.avi");
         wave = literal(scratch / "tone.wav");
         midi = literal(scratch / "tune.mid");
+        video = literal(scratch / "clip.avi");
     }
     ScratchFolder scratch{"quill-mci"};
-    std::string wave, midi;
+    std::string wave, midi, video;
 };
 
 TEST_F(MciTest, WaveOpenedAskedAndClosed) {
@@ -92,6 +136,50 @@ TEST_F(MciTest, MidiOpenedByTheSequencer) {
     EXPECT_EQ(
         eval(open + "m.command = 'play'; var e = m.error; m.command = 'close'; e + '|' + m.error"),
         "false|false");
+}
+
+// Video goes into the playback window, placed in the owner window where the script said; the
+// owner here is a visible window a host provides, so the frames can be seen.
+TEST_F(MciTest, VideoPlaysInThePlaybackWindow) {
+    static HWND host = nullptr;
+    TestWindow main({.background = RGB(255, 255, 255), .clientSize = {200, 150}});
+    host = main.hwnd();
+    setOwnerWindowProvider([] { return host; });
+    std::string open =
+        "var m = new MCI(); m.left = 5; m.top = 6; m.width = 64; m.height = 48; "
+        "m.fileName = " +
+        video + "; m.command = 'open'; ";
+    ASSERT_EQ(eval(open + "[m.error, m.canStep, m.length, m.mode].join('|')"), "false|true|4|525");
+    HWND playback = FindWindowExW(main.hwnd(), nullptr, L"Plexor_Playback_Window", L"Playback");
+    ASSERT_NE(playback, nullptr);
+    EXPECT_TRUE(IsWindowVisible(playback));
+    RECT placed = windowRect(playback);
+    RECT client = clientRectOnScreen(main.hwnd());
+    EXPECT_EQ(placed.left - client.left, 5);
+    EXPECT_EQ(placed.top - client.top, 6);
+    EXPECT_EQ(placed.right - placed.left, 64);
+    EXPECT_EQ(placed.bottom - placed.top, 48);
+    // The frame stretched over the destination rectangle.
+    // Playing draws the frames, stretched over the destination rectangle.
+    EXPECT_EQ(eval("m.command = 'play'; m.error"), "false");
+    // (Wine leaves a few rows at the top black; the stretched frame covers the rest.)
+    EXPECT_TRUE(waitFor([&] { return readPixel(playback, 60, 45) == RGB(128, 128, 128); }));
+    EXPECT_EQ(readPixel(playback, 32, 24), RGB(128, 128, 128));
+    EXPECT_EQ(eval("m.command = 'update'; m.error"), "false");
+
+    // Moves in frames; a successful one forgets the start position.
+    EXPECT_EQ(eval("m.command = 'prev'; m.from = 1; m.frames = 2; m.command = 'step'; "
+                   "[m.error, m.position, m.from].join('|')"),
+              "false|2|-1");
+    EXPECT_EQ(eval("m.frames = 1; m.command = 'back'; m.position"), "1");
+    EXPECT_EQ(eval("m.command = 'next'; m.position"), "3");
+    EXPECT_EQ(eval("m.command = 'prev'; m.position"), "0");
+    EXPECT_EQ(eval("m.to = 2; m.command = 'seek'; m.position"), "2");
+    // The source rectangle comes back as the size.
+    EXPECT_EQ(eval("m.command = 'where'; m.width + 'x' + m.height"), "32x16");
+    EXPECT_EQ(eval("m.command = 'close'; m.error"), "false");
+    EXPECT_FALSE(IsWindowVisible(playback));
+    setOwnerWindowProvider(nullptr);
 }
 
 TEST_F(MciTest, FailuresSetErrorAndItsText) {
