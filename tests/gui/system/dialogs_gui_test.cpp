@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "host/system/owner_window.h"
@@ -21,6 +22,17 @@ constexpr int kFontSizeBox = 1138;                             // font dialog
 
 DialogAnswerer answer(DialogAnswerer::Answer a) {
     return DialogAnswerer(GetCurrentThreadId(), std::move(a));
+}
+
+// Answers the next dialog of this thread with `command` once `look` has seen it: one thread, so
+// the dialog cannot close before it is looked at.
+std::thread lookThenAnswer(std::function<void(HWND)> look, int command = IDOK) {
+    return std::thread([thread = GetCurrentThreadId(), look = std::move(look), command] {
+        HWND dialog = nullptr;
+        if (!waitFor([&] { return (dialog = findDialog(thread)) != nullptr; })) return;
+        look(dialog);
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
+    });
 }
 
 TEST_F(DialogsTest, MessageBoxAnswersAndCaptions) {
@@ -52,22 +64,12 @@ TEST_F(DialogsTest, MessageBoxAnswersAndCaptions) {
 
 // Our own hidden window owns the dialogs until a host provides its main window.
 TEST_F(DialogsTest, DialogsBelongToTheOwnerWindow) {
-    const DWORD thread = GetCurrentThreadId();
-    HWND dialogOwner = nullptr;
     auto ownerOfNextBox = [&](const char* script) {
-        dialogOwner = nullptr;
-        DialogAnswerer answerer(thread, {.command = IDOK});
-        std::thread spy([&] {
-            waitFor([&] {
-                HWND dialog = findDialog(thread);
-                if (dialog) dialogOwner = GetWindow(dialog, GW_OWNER);
-                return dialog != nullptr;
-            });
-        });
+        HWND owner = nullptr;
+        std::thread answerer = lookThenAnswer([&](HWND box) { owner = GetWindow(box, GW_OWNER); });
         EXPECT_EQ(eval(script), "1");
-        spy.join();
-        EXPECT_TRUE(answerer.join()) << answerer.problem();
-        return dialogOwner;
+        answerer.join();
+        return owner;
     };
     HWND own = ownerOfNextBox("Dialogs.msgBox('ours')");
     EXPECT_EQ(own, ownerWindow());
@@ -171,21 +173,13 @@ TEST_F(DialogsTest, FontChosenFromAFontObject) {
 
     // Another size and style, and the dialog's own size box shows the size it opened with.
     std::wstring sizeShown;
-    auto other = answer({.command = IDOK});
-    const DWORD thread = GetCurrentThreadId();
-    std::thread spy([&] {
-        waitFor([&] {
-            HWND dialog = findDialog(thread);
-            if (dialog) sizeShown = windowText(findControl(dialog, kFontSizeBox));
-            return !sizeShown.empty();
-        });
-    });
+    std::thread answerer = lookThenAnswer(
+        [&](HWND dialog) { sizeShown = windowText(findControl(dialog, kFontSizeBox)); });
     EXPECT_EQ(eval("var f = new FontObject(); f.name = 'Tahoma'; f.size = 20; f.underline = 1; "
                    "f.color = 0x123456; var g = Dialogs.chooseFont(f); [g.name, g.size, g.bold, "
                    "g.italic, g.underline, g.color].join('|')"),
               "Tahoma|20|false|false|true|" + std::to_string(0x123456));
-    spy.join();
-    EXPECT_TRUE(other.join()) << other.problem();
+    answerer.join();
     EXPECT_EQ(sizeShown, L"20");
 
     auto cancelled = answer({.command = IDCANCEL});
