@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "host/system/owner_window.h"
 
@@ -19,18 +20,23 @@ using DialogsTest = DesktopTest;
 // Control ids of the common dialogs.
 constexpr int kRedBox = 706, kGreenBox = 707, kBlueBox = 708;  // colour dialog
 constexpr int kFontSizeBox = 1138;                             // font dialog
+constexpr int kFileTypeBox = 1136;                             // open and save dialogs
+
+// A busy machine can keep Wine's first file dialog of a process from being ready for several
+// seconds; the waits are bounded more generously than the bench's default.
+constexpr DWORD kPatienceMs = 30000;
 
 DialogAnswerer answer(DialogAnswerer::Answer a) {
-    return DialogAnswerer(GetCurrentThreadId(), std::move(a));
+    return DialogAnswerer(GetCurrentThreadId(), std::move(a), kPatienceMs);
 }
 
-// Answers the next dialog of this thread with `command` once `look` has seen it: one thread, so
-// the dialog cannot close before it is looked at.
-std::thread lookThenAnswer(std::function<void(HWND)> look, int command = IDOK) {
+// Answers the next dialog of this thread with `command` once `look` has seen what it wants in
+// it (true): one thread, so the dialog cannot close before it is looked at.
+std::thread lookThenAnswer(std::function<bool(HWND)> look, int command = IDOK) {
     return std::thread([thread = GetCurrentThreadId(), look = std::move(look), command] {
         HWND dialog = nullptr;
-        if (!waitFor([&] { return (dialog = findDialog(thread)) != nullptr; })) return;
-        look(dialog);
+        if (!waitFor([&] { return (dialog = findDialog(thread)) != nullptr; }, kPatienceMs)) return;
+        waitFor([&] { return look(dialog); }, kPatienceMs);
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
     });
 }
@@ -66,7 +72,10 @@ TEST_F(DialogsTest, MessageBoxAnswersAndCaptions) {
 TEST_F(DialogsTest, DialogsBelongToTheOwnerWindow) {
     auto ownerOfNextBox = [&](const char* script) {
         HWND owner = nullptr;
-        std::thread answerer = lookThenAnswer([&](HWND box) { owner = GetWindow(box, GW_OWNER); });
+        std::thread answerer = lookThenAnswer([&](HWND box) {
+            owner = GetWindow(box, GW_OWNER);
+            return true;
+        });
         EXPECT_EQ(eval(script), "1");
         answerer.join();
         return owner;
@@ -87,14 +96,23 @@ TEST_F(DialogsTest, DialogsBelongToTheOwnerWindow) {
     setOwnerWindowProvider(nullptr);
 }
 
+// The dialogs open in the current folder; the scratch folder is small, where the build folder
+// the tests start in holds large programs whose icons Wine extracts slowly.
 class FileDialogsTest : public DialogsTest {
   protected:
     void SetUp() override {
         DialogsTest::SetUp();
         std::ofstream(scratch / "a.txt") << "a\n";
         std::ofstream(scratch / "b.txt") << "b\n";
+        started = std::filesystem::current_path();
+        std::filesystem::current_path(scratch.path());
+    }
+    void TearDown() override {
+        std::filesystem::current_path(started);
+        DialogsTest::TearDown();
     }
     ScratchFolder scratch{"quill-dialogs"};
+    std::filesystem::path started;
 };
 
 TEST_F(FileDialogsTest, OpenAndSaveAnswered) {
@@ -111,7 +129,7 @@ TEST_F(FileDialogsTest, OpenAndSaveAnswered) {
               fresh.string());
     EXPECT_TRUE(saved.join()) << saved.problem();
     EXPECT_EQ(saved.title(), L"Save it");
-    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::current_path());  // unchanged
+    EXPECT_EQ(std::filesystem::current_path(), scratch.path());  // the dialogs leave it alone
 
     // Saving over an existing file asks first; the answerer cancels the question and the dialog.
     auto asked =
@@ -147,6 +165,33 @@ TEST_F(FileDialogsTest, CancelledDialogsAnswerFalse) {
     }
 }
 
+// "|" separates description and pattern; a filter of one pair offers that one choice.
+TEST_F(FileDialogsTest, FilterPartsBecomeTheTypeChoices) {
+    std::vector<std::wstring> offered;
+    auto types = [&](HWND dialog) {
+        offered.clear();
+        HWND box = findControl(dialog, kFileTypeBox);
+        auto count = box ? SendMessageW(box, CB_GETCOUNT, 0, 0) : 0;
+        for (LRESULT i = 0; i < count; ++i) {
+            wchar_t text[256] = L"";
+            if (SendMessageW(box, CB_GETLBTEXTLEN, i, 0) < 256) {
+                SendMessageW(box, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+            }
+            offered.push_back(text);
+        }
+        return !offered.empty();
+    };
+    std::thread answerer = lookThenAnswer(types, IDCANCEL);
+    eval("Dialogs.fileOpen('Text files|*.txt|')");
+    answerer.join();
+    EXPECT_EQ(offered, (std::vector<std::wstring>{L"Text files"}));
+
+    answerer = lookThenAnswer(types, IDCANCEL);
+    eval("Dialogs.fileSave('Text|*.txt|Pictures|*.bmp;*.png|Everything|*.*')");  // no final "|"
+    answerer.join();
+    EXPECT_EQ(offered, (std::vector<std::wstring>{L"Text", L"Pictures", L"Everything"}));
+}
+
 TEST_F(DialogsTest, ColourChosenAndCancelled) {
     auto kept = answer({.command = IDOK});
     EXPECT_EQ(eval("Dialogs.chooseColor(16711680)"), "16711680");  // red, preselected
@@ -173,8 +218,10 @@ TEST_F(DialogsTest, FontChosenFromAFontObject) {
 
     // Another size and style, and the dialog's own size box shows the size it opened with.
     std::wstring sizeShown;
-    std::thread answerer = lookThenAnswer(
-        [&](HWND dialog) { sizeShown = windowText(findControl(dialog, kFontSizeBox)); });
+    std::thread answerer = lookThenAnswer([&](HWND dialog) {
+        sizeShown = windowText(findControl(dialog, kFontSizeBox));
+        return !sizeShown.empty();
+    });
     EXPECT_EQ(eval("var f = new FontObject(); f.name = 'Tahoma'; f.size = 20; f.underline = 1; "
                    "f.color = 0x123456; var g = Dialogs.chooseFont(f); [g.name, g.size, g.bold, "
                    "g.italic, g.underline, g.color].join('|')"),
