@@ -1,6 +1,7 @@
 // Shell.getFileVersionInfo: the version resource of a file as a plain object of numbers and
 // strings. The resource is parsed by the system's version library; every value it hands back is
 // used only within the length it reports.
+#include <algorithm>
 #include <cwchar>
 #include <optional>
 #include <string>
@@ -51,12 +52,14 @@ std::u16string stringValue(const std::vector<uint8_t>& block, DWORD translation,
     void* value = nullptr;
     UINT length = 0;
     if (!VerQueryValueW(block.data(), query, &value, &length) || !value || length == 0) return {};
-    // The reported length counts characters; the text ends at its terminator or there.
+    // The reported length counts characters; the text ends at its terminator or there, and
+    // never past the block the system copied the resource into.
+    const auto* first = static_cast<const uint8_t*>(value);
+    const uint8_t* end = block.data() + block.size();
+    if (first < block.data() || first >= end) return {};
+    size_t room = static_cast<size_t>(end - first) / sizeof(wchar_t);
     const auto* text = static_cast<const wchar_t*>(value);
-    const auto* end =
-        static_cast<const wchar_t*>(static_cast<const void*>(block.data() + block.size()));
-    size_t limit = std::min<size_t>(length, static_cast<size_t>(end - text));
-    return desktop::fromWide(text, wcsnlen(text, limit));
+    return desktop::fromWide(text, wcsnlen(text, std::min<size_t>(length, room)));
 }
 
 ScriptValue getFileVersionInfo(ScriptEngine* engine, bind::Path path) {
