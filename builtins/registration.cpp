@@ -11,6 +11,10 @@
 #include "compiler/compile_driver.h"
 #include "runtime/engine_internal.h"
 
+#ifdef _WIN32
+#include "host/system/desktop_classes.h"
+#endif
+
 namespace quill {
 
 namespace {
@@ -38,8 +42,17 @@ constexpr HostRegistration kEngineClasses[] = {
     {ClassId::kRegKey, registerRegKey},
     {ClassId::kRegValue, registerRegValue},
     {ClassId::kIni, registerIni},
+    {ClassId::kDialogs, registerDialogs},
+    {ClassId::kFontObject, registerFontObject},
+    {ClassId::kShell, registerShell},
+    {ClassId::kShortcut, registerShortcut},
+    {ClassId::kURLShortcut, registerURLShortcut},
+    {ClassId::kMCI, registerMCI},
 #endif
     {ClassId::kAppFunctions, registerUriFunctions},
+#ifdef _WIN32
+    {ClassId::kSysInfo, registerSysInfo},
+#endif
 };
 
 }  // namespace
