@@ -11,6 +11,10 @@
 #include "compiler/compile_driver.h"
 #include "runtime/engine_internal.h"
 
+#ifdef _WIN32
+#include "host/com/activex_object.h"
+#endif
+
 namespace quill {
 
 namespace {
@@ -30,6 +34,10 @@ constexpr HostRegistration kEngineClasses[] = {
     {ClassId::kNumber, registerNumber},
     {ClassId::kString, registerString},
     {ClassId::kObject, registerObject},
+#ifdef _WIN32
+    {ClassId::kActiveXObject, registerActiveXObject},
+    {ClassId::kEnumerator, registerEnumerator},
+#endif
     {ClassId::kAppFunctions, registerUriFunctions},
 };
 
