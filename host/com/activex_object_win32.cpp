@@ -70,9 +70,13 @@ HRESULT createByName(const std::u16string& name, Created* out) {
     ComRef<IMoniker> moniker;
     ULONG eaten = 0;
     hr = MkParseDisplayName(context.get(), text, &eaten, moniker.put());
-    // A name that is no display name either was most likely meant as a program identifier.
-    if (FAILED(hr)) return hr == MK_E_SYNTAX ? progIdResult : hr;
-    return moniker->BindToObject(context.get(), nullptr, IID_IDispatch, out->dispatch.putVoid());
+    if (SUCCEEDED(hr)) {
+        hr = moniker->BindToObject(context.get(), nullptr, IID_IDispatch, out->dispatch.putVoid());
+    }
+    // A name without a path or a moniker prefix was meant as a program identifier: its failure
+    // says more than the file moniker's that such a name also parses into.
+    if (FAILED(hr) && name.find_first_of(u"\\/:") == std::u16string::npos) return progIdResult;
+    return hr;
 }
 
 ScriptValue wrap(ScriptEngine* engine, Created created) {

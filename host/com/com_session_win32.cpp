@@ -52,8 +52,8 @@ void ComSession::drain() {
 
 namespace {
 
-// The automation errors in the words Windows uses for them, for systems whose message table
-// lacks them (Wine's does).
+// The automation and object-creation errors in the words Windows uses for them, for systems whose
+// message table lacks them (Wine's does).
 std::string dispatchErrorText(HRESULT hr) {
     switch (hr) {
         case DISP_E_UNKNOWNINTERFACE:
@@ -80,6 +80,18 @@ std::string dispatchErrorText(HRESULT hr) {
             return "Invalid number of parameters.";
         case DISP_E_PARAMNOTOPTIONAL:
             return "Parameter not optional.";
+        case CO_E_CLASSSTRING:
+            return "Invalid class string";
+        case REGDB_E_CLASSNOTREG:
+            return "Class not registered";
+        case MK_E_SYNTAX:
+            return "Invalid syntax";
+        case MK_E_NOOBJECT:
+            return "No object for moniker";
+        case MK_E_CANTOPENFILE:
+            return "Moniker cannot open file";
+        case E_NOINTERFACE:
+            return "No such interface supported";
         default:
             return {};
     }

@@ -318,6 +318,14 @@ ScriptValue fromDispatch(ScriptEngine* engine, IDispatch* dispatch) {
     return newActiveXObject(engine, dispatch);
 }
 
+// Refuses what would not fit under the heap limit before building it (a StringStream made from
+// bytes counts them even beyond the limit, and a large array would be refused only part way).
+void requireRoom(ScriptEngine* engine, size_t bytes) {
+    if (!engine->maxHeapBytes) return;
+    if (!chargeExternalMemory(engine, bytes)) raiseError(engine, "Out of memory");
+    releaseExternalMemory(engine, bytes);
+}
+
 class ArrayLock {
   public:
     explicit ArrayLock(SAFEARRAY* array) : array_(array) {
@@ -390,15 +398,13 @@ ScriptValue fromSafeArray(ScriptEngine* engine, SAFEARRAY* array, VARTYPE declar
         if (total && count > 0xFFFFFFFFu / total) raiseError(engine, "Out of memory");
         total *= count;
     }
-    // A byte vector is the bytes of a StringStream (which counts them against the heap limit).
-    if (element == VT_UI1 && dimensions == 1) {
+    // A byte vector is the bytes of a StringStream; other arrays take a script value a cell.
+    bool bytes = element == VT_UI1 && dimensions == 1;
+    requireRoom(engine, bytes ? size_t(total) : size_t(total) * sizeof(ScriptValue));
+    if (bytes) {
         ArrayLock lock(array);
         if (!lock.locked() || (total && !array->pvData)) return makeUndefined();
         return newStringStreamFromBytes(engine, array->pvData, size_t(total));
-    }
-    // Refuse before building what could never fit.
-    if (engine->maxHeapBytes && total > engine->maxHeapBytes / sizeof(ScriptValue)) {
-        raiseError(engine, "Out of memory");
     }
     ArrayLock lock(array);
     if (!lock.locked()) return makeUndefined();
