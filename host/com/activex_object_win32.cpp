@@ -235,7 +235,9 @@ int methodHook(ScriptEngine* engine, ClassDescriptor* cls, void* data, uint32_t 
             return;
         }
         if (atom == names.enablePropertyNotify) {
-            *result = makeBoolean(setPropertyNotify(object, toBoolean(engine, args[1]) != 0));
+            // Without an argument it switches notifications on.
+            bool enable = !args.has(1) || toBoolean(engine, args[1]) != 0;
+            *result = makeBoolean(setPropertyNotify(object, enable));
             handled = 1;
             return;
         }
