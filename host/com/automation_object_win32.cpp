@@ -16,12 +16,15 @@ constexpr uint32_t kMaxEventDepth = 48;
 
 class SinkBase {
   public:
-    explicit SinkBase(AutomationObject* owner) : owner_(owner) {}
+    explicit SinkBase(AutomationObject* owner) : owner_(owner), thread_(GetCurrentThreadId()) {}
     virtual ~SinkBase() = default;
     void detach() { owner_ = nullptr; }
     virtual IUnknown* unknown() = 0;
 
   protected:
+    // The object behind the sink, or null when it is gone or the call comes from a thread other
+    // than the engine's (an object that ignores its apartment must not reach the engine).
+    AutomationObject* owner() const { return GetCurrentThreadId() == thread_ ? owner_ : nullptr; }
     ULONG addRef() { return ++refs_; }
     ULONG release() {
         ULONG left = --refs_;
@@ -32,6 +35,7 @@ class SinkBase {
     AutomationObject* owner_;
 
   private:
+    DWORD thread_;
     std::atomic<ULONG> refs_{1};
 };
 
@@ -113,7 +117,7 @@ class EventSink final : public SinkBase, public IDispatch {
         if (result) VariantInit(result);
         // The handler may end this connection; the sink stays until the call is over.
         ComRef<IDispatch> keep = ComRef<IDispatch>::share(this);
-        AutomationObject* object = owner_;
+        AutomationObject* object = owner();
         if (!object) return S_OK;
         ScriptValue handler = eventHandler(*object, id);
         if (handler.tag != kTagFunction) return S_OK;
@@ -179,7 +183,7 @@ class NotifySink final : public SinkBase, public IPropertyNotifySink {
     // properties") and its DISPID. Before a change, a handler answering false refuses it.
     HRESULT notify(DISPID id, bool before) {
         ComRef<IPropertyNotifySink> keep = ComRef<IPropertyNotifySink>::share(this);
-        AutomationObject* object = owner_;
+        AutomationObject* object = owner();
         if (!object || !object->notifyEnabled) return S_OK;
         ScriptValue handler = before ? object->onPropertyWillChange : object->onPropertyChanged;
         if (handler.tag != kTagFunction) return S_OK;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/com/activex_object.h"
@@ -349,6 +350,26 @@ TEST_F(ActiveXServerTest, AHandlerMayDropTheLastReferenceToItsObject) {
     EXPECT_EQ(readLong(server, L"Connections"), 0);
     server->Release();
     EXPECT_EQ(value("new ActiveXObject('Quill.TestServer').LiveObjects"), "1");
+}
+
+TEST_F(ActiveXServerTest, EventsFromAnotherThreadDoNotReachScripts) {
+    makeServer();
+    ASSERT_EQ(value("var calls = 0; s.Ping = function () { calls++; }; calls"), "0");
+    // An object that ignores its apartment and fires from a thread of its own.
+    IDispatch* server = activeXDispatch(getGlobal(engine, "s"));
+    HRESULT hr = E_FAIL;
+    std::thread other([&] {
+        VARIANT args[2];
+        VariantInit(&args[0]);
+        V_VT(&args[0]) = VT_I4, V_I4(&args[0]) = 1;
+        VariantInit(&args[1]);
+        V_VT(&args[1]) = VT_BSTR, V_BSTR(&args[1]) = SysAllocString(L"x");
+        hr = callRaw(server, L"Fire", {args[0], args[1]});
+        VariantClear(&args[1]);
+    });
+    other.join();
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(value("s.Fire('y', 2); calls"), "1");
 }
 
 TEST_F(ActiveXServerTest, EventsThatFireThemselvesStopAtADepthBound) {
