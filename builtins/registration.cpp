@@ -12,6 +12,7 @@
 #include "runtime/engine_internal.h"
 
 #ifdef _WIN32
+#include "host/com/activex_object.h"
 #include "host/system/desktop_classes.h"
 #endif
 
@@ -39,6 +40,8 @@ constexpr HostRegistration kEngineClasses[] = {
     {ClassId::kString, registerString},
     {ClassId::kObject, registerObject},
 #ifdef _WIN32
+    {ClassId::kActiveXObject, registerActiveXObject},
+    {ClassId::kEnumerator, registerEnumerator},
     {ClassId::kRegKey, registerRegKey},
     {ClassId::kRegValue, registerRegValue},
     {ClassId::kIni, registerIni},
