@@ -59,6 +59,13 @@ wine_env_start() {
   # A server left from an earlier run holds the display it started with; start afresh.
   mkdir -p "$(dirname "$WINEPREFIX")"
   wineserver -k </dev/null >/dev/null 2>&1 && wineserver -w </dev/null >/dev/null 2>&1
+  # A fresh prefix is booted in a session of its own first: its first boot keeps the service
+  # database locked for ~20 s while it installs devices, and COM calls that need the RPC service
+  # meanwhile (file monikers, the running object table) fail with "RPC server unavailable".
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i </dev/null >/dev/null 2>&1
+    wineserver -w </dev/null >/dev/null 2>&1
+  fi
   # Wine's first process starts background services that inherit stdout/stderr; give them
   # /dev/null so a pipe reading our output still sees its end.
   wineserver -p </dev/null >/dev/null 2>&1
