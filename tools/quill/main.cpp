@@ -10,6 +10,7 @@
 #include "compiler/compile_driver.h"
 #include "runtime/module.h"
 #include "runtime/script_engine.h"
+#include "tools/quill/movie_command.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -25,11 +26,14 @@ constexpr const char* kUsage =
     "       quill compile FILE.qls [-o OUT.qsc] [-g] [--options 0xNNNNN]\n"
     "       quill eval TEXT [--warnings] [--options 0xNNNNN] [--max-heap BYTES]\n"
     "       quill dis FILE.qsc\n"
+    "       quill movie build DESCRIPTION.toml [-o OUT.swf] [--compressed]\n"
+    "       quill movie info FILE.swf [--actions]\n"
     "\n"
     "  run      runs a script (.qls source or .qsc compiled module)\n"
     "  compile  compiles a script to a module (-g adds debug information)\n"
     "  eval     compiles and runs TEXT and prints its completion value\n"
     "  dis      lists a compiled module\n"
+    "  movie    builds a movie from a description, or lists a movie's tags\n"
     "  --warnings     shows warnings and trace output on standard error\n"
     "  --options N    the compile settings word (default 0x58200)\n"
     "  --max-heap N   limits the script heap to N bytes (default: no limit)\n";
@@ -240,6 +244,7 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 #endif
+    if (argc >= 2 && std::strcmp(argv[1], "movie") == 0) return movieCommand(argc - 2, argv + 2);
     Arguments args;
     const char* problem = nullptr;
     if (!parseArguments(argc, argv, &args, &problem)) return usage(problem);
