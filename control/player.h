@@ -10,6 +10,8 @@
 #include <random>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "control/display_object.h"
 #include "control/movie_model.h"
@@ -81,6 +83,9 @@ class Player {
     // Shows the first frame (running its scripts) of a new movie; the old one is dropped. Called
     // from inside a script, the change waits until the outermost script returns.
     void load(std::shared_ptr<const Movie> movie);
+    // How the next movie starts: playing or not, and variables its first frame already sees.
+    bool startPlaying = true;
+    std::vector<std::pair<std::string, std::string>> startVariables;
     void unload();
     bool hasMovie() const { return root_ != nullptr; }
     const Movie* movie() const { return movie_.get(); }

@@ -59,8 +59,11 @@ void Player::load(std::shared_ptr<const Movie> movie) {
     if (movie_->hasBackground) background_ = movie_->background;
     root_ = std::make_shared<SpriteClip>(nullptr, &movie_->root);
     root_->isRoot = true;
+    root_->playing = startPlaying;
     objects_ = 1;
     started_ = std::chrono::steady_clock::now();
+    for (const auto& [name, value] : startVariables)
+        storeVariable(*root_, name, ActionValue::fromString(value));
     applyFrame(*root_, 0, true);
     root_->currentFrame = 0;
     drain();
