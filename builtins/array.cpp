@@ -375,7 +375,7 @@ ScriptValue joinArray(ScriptEngine* e, const ScriptValue& self, const ScriptValu
 
 void registerArray(ScriptEngine* engine) {
     ClassDescriptor* cls =
-        registerClassWithNames(engine, "Array",
+        registerClassWithNames(engine, "Array", ClassId::kArray,
                                {"concat", "join", "pop", "push", "reverse", "shift", "slice",
                                 "splice", "sort", "unshift", "length"});
     cls->call = arrayCall;

@@ -38,7 +38,7 @@ int booleanMethod(ScriptEngine* e, ClassDescriptor*, void* data, uint32_t atom,
 }  // namespace
 
 void registerBoolean(ScriptEngine* engine) {
-    ClassDescriptor* cls = registerClass(engine, "Boolean");
+    ClassDescriptor* cls = registerClass(engine, "Boolean", ClassId::kBoolean);
     cls->call = booleanConvert;
     cls->construct = booleanConstruct;
     cls->method = booleanMethod;

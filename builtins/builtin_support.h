@@ -20,7 +20,9 @@ inline uint32_t argCount(const ScriptValue* argv) {
 inline ScriptValue arg(const ScriptValue* argv, uint32_t i) {
     return i <= argCount(argv) ? argv[i] : makeUndefined();
 }
-inline bool hasArg(const ScriptValue* argv, uint32_t i) { return i <= argCount(argv); }
+inline bool hasArg(const ScriptValue* argv, uint32_t i) {
+    return i <= argCount(argv);
+}
 // An integer argument only when the value is an integer (many members take positions and counts
 // only from integer values and ignore other types).
 inline bool intArg(const ScriptValue* argv, uint32_t i, int64_t* out) {
@@ -48,13 +50,15 @@ inline NameAtoms* internNames(ScriptEngine* engine, std::initializer_list<const 
     return table;
 }
 
-inline void freeNameAtoms(void* data) { std::free(data); }
+inline void freeNameAtoms(void* data) {
+    std::free(data);
+}
 
 // Registers a class under `name` with its member-name atoms as class data. Returns the
 // descriptor; the caller sets the hooks.
-inline ClassDescriptor* registerClassWithNames(ScriptEngine* engine, const char* name,
+inline ClassDescriptor* registerClassWithNames(ScriptEngine* engine, const char* name, ClassId id,
                                                std::initializer_list<const char*> members) {
-    ClassDescriptor* cls = registerClass(engine, name);
+    ClassDescriptor* cls = registerClass(engine, name, id);
     cls->classData = internNames(engine, members);
     cls->classDataDestructor = freeNameAtoms;
     return cls;

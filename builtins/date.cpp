@@ -456,21 +456,15 @@ void callDate(ScriptEngine* engine, ClassDescriptor* cls, void*, ScriptValue* re
     *result = textValue(engine, localText(now(), classData(cls)->biasMinutes));
 }
 
-// The Date class of this engine, found through its global unless a script replaced that.
+// The Date class of this engine, whatever scripts did to the global name.
 ClassDescriptor* dateClass(ScriptEngine* engine) {
-    int64_t atom = findAtom(engine, "Date", 4);
-    if (atom < 0) return nullptr;
-    const ScriptValue& v = engine->globals[atom];
-    if (v.tag != kTagHost || v.host->cls->construct != constructDate) return nullptr;
-    return v.host->cls;
+    return classById(engine, ClassId::kDate);
 }
 
 }  // namespace
 
 bool dateTimeValue(const ScriptValue& value, double* out) {
-    if (value.tag != kTagHost || value.host->cls->construct != constructDate || !value.host->data) {
-        return false;
-    }
+    if (!isHostInstanceOf(value, ClassId::kDate) || !value.host->data) return false;
     *out = *static_cast<const double*>(value.host->data);
     return true;
 }
@@ -494,7 +488,7 @@ double localTimeValue(ScriptEngine* engine, double year, double month, double da
 }
 
 void registerDate(ScriptEngine* engine) {
-    ClassDescriptor* cls = registerClass(engine, "Date");
+    ClassDescriptor* cls = registerClass(engine, "Date", ClassId::kDate);
     auto* data = static_cast<DateClassData*>(plainCalloc(engine, 1, sizeof(DateClassData)));
     cls->classData = data;
     cls->classDataDestructor = freeDateClassData;

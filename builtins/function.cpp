@@ -57,7 +57,7 @@ void functionConstruct(ScriptEngine* e, ClassDescriptor*, ScriptValue* argv, Scr
 }  // namespace
 
 void registerFunction(ScriptEngine* engine) {
-    ClassDescriptor* cls = registerClass(engine, "Function");
+    ClassDescriptor* cls = registerClass(engine, "Function", ClassId::kFunction);
     cls->method = functionMethod;
     cls->construct = functionConstruct;
     engine->typeTable[kTagFunction] = cls;

@@ -13,6 +13,9 @@ namespace quill {
 
 namespace {
 
+using platform::digitValue;
+using platform::roundBinaryDigits;
+
 // White space skipped before a number: the Unicode white-space characters, fixed here so that
 // both targets skip the same ones whatever their C library's wide-character classes say.
 bool isWhiteSpace(char16_t c) {
@@ -22,53 +25,9 @@ bool isWhiteSpace(char16_t c) {
            c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
-int digitValue(char16_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
-    return 99;
-}
-
 int hexValue(char16_t c) {
     int v = digitValue(c);
     return v < 16 ? v : -1;
-}
-
-// The value of a digit run in a radix of 2^bitsPerDigit, rounded to 53 significant bits (ties to
-// even, every remaining bit counted).
-double roundBinaryDigits(std::u16string_view digits, int bitsPerDigit) {
-    uint64_t top = 0;  // the first significant bits, up to 64
-    int topBits = 0;
-    int64_t extraBits = 0;  // significant bits beyond those
-    bool sticky = false;    // any 1 among the extra bits
-    for (char16_t c : digits) {
-        auto d = static_cast<uint64_t>(digitValue(c));
-        if (topBits == 64) {  // past the window: only the count and the sticky bit matter
-            extraBits += bitsPerDigit;
-            sticky |= d != 0;
-            continue;
-        }
-        for (int b = bitsPerDigit - 1; b >= 0; --b) {
-            int bit = b < 8 ? int((d >> b) & 1) : 0;
-            if (topBits == 0 && bit == 0) continue;  // leading zeros
-            if (topBits < 64) {
-                top = (top << 1) | uint64_t(bit);
-                ++topBits;
-            } else {
-                ++extraBits;
-                sticky |= bit != 0;
-            }
-        }
-    }
-    if (topBits <= 53) return static_cast<double>(top);
-    int shift = topBits - 53;
-    uint64_t mantissa = top >> shift;
-    uint64_t rest = top & ((uint64_t(1) << shift) - 1);
-    uint64_t half = uint64_t(1) << (shift - 1);
-    if (rest > half || (rest == half && (sticky || (mantissa & 1)))) ++mantissa;
-    // Any exponent past this is an infinity anyway; the cap keeps the int conversion sound.
-    int64_t exponent = shift + (extraBits > 4096 ? 4096 : extraBits);
-    return std::ldexp(static_cast<double>(mantissa), static_cast<int>(exponent));
 }
 
 ScriptValue parseIntText(std::u16string_view s, int64_t radix) {

@@ -227,14 +227,14 @@ int mathProperty(ScriptEngine* engine, ClassDescriptor* cls, void*, uint32_t ato
 }  // namespace
 
 bool seedMathRandom(ScriptEngine* engine, uint32_t seed) {
-    ScriptValue math = getGlobal(engine, "Math");
-    if (math.tag != kTagHost || math.host->cls->method != mathMethod) return false;
-    static_cast<MathClassData*>(math.host->cls->classData)->random.seed(seed);
+    ClassDescriptor* math = classById(engine, ClassId::kMath);
+    if (!math) return false;
+    static_cast<MathClassData*>(math->classData)->random.seed(seed);
     return true;
 }
 
 void registerMath(ScriptEngine* engine) {
-    ClassDescriptor* cls = registerClass(engine, "Math");
+    ClassDescriptor* cls = registerClass(engine, "Math", ClassId::kMath);
     auto* data = static_cast<MathClassData*>(plainCalloc(engine, 1, sizeof(MathClassData)));
     cls->classData = data;
     cls->classDataDestructor = freeMathClassData;

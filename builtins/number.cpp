@@ -64,7 +64,8 @@ int numberMethod(ScriptEngine* e, ClassDescriptor* cls, void* data, uint32_t ato
                  ScriptValue* result, ScriptValue* argv) {
     const auto* self = static_cast<const ScriptValue*>(data);
     if (atom == e->atomToString) {
-        *result = self ? toStringWithRadix(e, *self, argv) : newStringFromAscii(e, "[type Function]");
+        *result =
+            self ? toStringWithRadix(e, *self, argv) : newStringFromAscii(e, "[type Function]");
         return 1;
     }
     if (atom == e->atomValueOf) {
@@ -91,7 +92,7 @@ int numberMethod(ScriptEngine* e, ClassDescriptor* cls, void* data, uint32_t ato
 
 void registerNumber(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClassWithNames(
-        engine, "Number",
+        engine, "Number", ClassId::kNumber,
         {"MAX_VALUE", "MIN_VALUE", "NaN", "NEGATIVE_INFINITY", "POSITIVE_INFINITY", "format"});
     cls->call = numberConvert;
     cls->construct = numberConstruct;

@@ -48,7 +48,7 @@ int objectMethod(ScriptEngine* e, ClassDescriptor*, void* data, uint32_t atom,
 }  // namespace
 
 void registerObject(ScriptEngine* engine) {
-    ClassDescriptor* cls = registerClass(engine, "Object");
+    ClassDescriptor* cls = registerClass(engine, "Object", ClassId::kObject);
     cls->call = objectCall;
     cls->construct = objectConstruct;
     cls->method = objectMethod;

@@ -188,7 +188,7 @@ void compileMethod(ScriptEngine* engine, RegExpInstance* re, ScriptValue* argv) 
     uint32_t sourceLength = 0;
     // Nothing changes unless the new pattern compiles.
     CompiledPattern* compiled =
-        compileOrRaise(engine, text, flags, kRegExtended, &source, &sourceLength);
+        compileOrRaise(engine, text, flags, kRegBaseFlags, &source, &sourceLength);
     freePattern(re->pattern);
     plainFree(re->source);
     re->pattern = compiled;
@@ -329,7 +329,7 @@ void execResultArray(ScriptEngine* engine, const ScriptValue& input, ScriptValue
 }
 
 void registerRegExp(ScriptEngine* engine) {
-    ClassDescriptor* cls = registerClass(engine, "RegExp");
+    ClassDescriptor* cls = registerClass(engine, "RegExp", ClassId::kRegExp);
     auto* state = static_cast<RegExpState*>(plainCalloc(engine, 1, sizeof(RegExpState)));
     cls->classData = state;
     cls->classDataDestructor = freeState;
@@ -348,11 +348,10 @@ void registerRegExp(ScriptEngine* engine) {
     cls->property = regexpProperty;
     cls->construct = constructRegExp;
     cls->finalizeInstance = finalizeRegExp;
-    // The last input, and the class itself: literals keep being made after a script has
-    // reassigned the global.
+    // The last input. (The class itself stays alive as a registered class: literals keep being
+    // made after a script has reassigned the global.)
     state->inputRoot = engine->builtinRoots.size();
     engine->builtinRoots.push_back(makeNull());
-    engine->builtinRoots.push_back(getGlobal(engine, "RegExp"));
     engine->builtinState[kStateRegExp] = state;
     setRegExpFactory(engine, regexpFactory);
 }

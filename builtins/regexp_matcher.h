@@ -15,7 +15,8 @@ constexpr uint32_t kRegIgnoreCase = 0x002;
 constexpr uint32_t kRegNewline = 0x008;        // '.' stops at line ends; ^ and $ anchor at lines
 constexpr uint32_t kRegNoCollate = 0x100;      // ranges by code unit, not by collation order
 constexpr uint32_t kRegEscapeInLists = 0x200;  // a backslash inside [...] escapes
-// Made by the constructor or from a literal; `compile` recompiles with kRegExtended alone.
+// Every expression compiles with these, also when `compile` recompiles one: a pattern means the
+// same whichever way it was made.
 constexpr uint32_t kRegBaseFlags = kRegExtended | kRegNoCollate | kRegEscapeInLists;
 
 // Slots of a search: {start, end} code-unit pairs, -1 for an unmatched slot; slot 0 is the whole

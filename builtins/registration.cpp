@@ -1,32 +1,47 @@
 // The registration of every built-in and host class at engine creation, in the engine's fixed
-// order. A build that lacks some classes registers the ones it has in the same relative order.
+// order: the order of the class ids. This build's own classes are listed here (the Windows-only
+// ones only in the Windows build); a host adds the classes only it has (the projector's movie and
+// window objects, the tool's `print`) through EngineConfig::hostClasses, and they join at their
+// positions, after the engine's own at the same position.
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
 #include "builtins/builtins.h"
 #include "compiler/compile_driver.h"
 #include "runtime/engine_internal.h"
 
 namespace quill {
 
-void registerBuiltins(ScriptEngine* engine) {
-    // Full order: global functions and constants, Date, Folder, File, Drive, FileStream,
-    // StringStream, Math, RegExp, Array, Boolean, Function, Number, String, Object,
-    // ActiveXObject, Enumerator, RegKey, RegValue, Ini, Dialogs, FontObject, Shell, Shortcut,
-    // URLShortcut, MCI, createControl, FlashPlayer, MovieClip, the application functions,
-    // Window, Mail, SendMail, RecvMail, Inet, IPConfig, SysInfo, Socket.
-    // Each line below is added when its class exists.
-    registerGlobalFunctions(engine);
-    registerEvalFunctions(engine);  // with the global functions
-    registerDate(engine);
-    registerFileStream(engine);
-    registerStringStream(engine);
-    registerMath(engine);
-    registerRegExp(engine);
-    registerArray(engine);
-    registerBoolean(engine);
-    registerFunction(engine);
-    registerNumber(engine);
-    registerString(engine);
-    registerObject(engine);
-    registerUriFunctions(engine);  // with the application functions
+namespace {
+
+// Every class this build of the engine has, in registration order.
+constexpr HostRegistration kEngineClasses[] = {
+    {ClassId::kGlobalFunctions, registerGlobalFunctions},
+    {ClassId::kGlobalFunctions, registerEvalFunctions},
+    {ClassId::kDate, registerDate},
+    {ClassId::kFileStream, registerFileStream},
+    {ClassId::kStringStream, registerStringStream},
+    {ClassId::kMath, registerMath},
+    {ClassId::kRegExp, registerRegExp},
+    {ClassId::kArray, registerArray},
+    {ClassId::kBoolean, registerBoolean},
+    {ClassId::kFunction, registerFunction},
+    {ClassId::kNumber, registerNumber},
+    {ClassId::kString, registerString},
+    {ClassId::kObject, registerObject},
+    {ClassId::kAppFunctions, registerUriFunctions},
+};
+
+}  // namespace
+
+void registerBuiltins(ScriptEngine* engine, std::span<const HostRegistration> hostClasses) {
+    std::vector<HostRegistration> order(std::begin(kEngineClasses), std::end(kEngineClasses));
+    order.insert(order.end(), hostClasses.begin(), hostClasses.end());
+    std::stable_sort(
+        order.begin(), order.end(),
+        [](const HostRegistration& a, const HostRegistration& b) { return a.at < b.at; });
+    for (const HostRegistration& entry : order) entry.add(engine);
 }
 
 }  // namespace quill

@@ -337,7 +337,7 @@ void constructHook(ScriptEngine* engine, ClassDescriptor* cls, ScriptValue* argv
 
 void registerString(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClassWithNames(
-        engine, "String",
+        engine, "String", ClassId::kString,
         {"length",      "charAt",    "charCodeAt",  "concat",      "fromCharCode", "indexOf",
          "lastIndexOf", "match",     "replace",     "search",      "slice",        "split",
          "substr",      "substring", "toLowerCase", "toUpperCase", "anchor",       "big",

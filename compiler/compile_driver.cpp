@@ -186,21 +186,26 @@ int runScriptFile(ScriptEngine* engine, const char* path) {
         if (!f) {
             engine->messageBuffer = std::string(compiler::kMsgCantOpenScriptFile) + name + "\n";
             setErrorText(engine, engine->messageBuffer);
+            engine->errorKind = ErrorKind::kFile;
             return 0;
         }
+        engine->errorKind = ErrorKind::kNone;
         ModuleRecord* module = readModuleFile(f);
         std::fclose(f);
         if (!module) {
             setErrorText(engine, "Runtime error: Unimplemented Quill Script bytecode");
-            return 0;
+            return finishEntry(engine, 0);
         }
         int ok = loadModule(engine, module);
         freeModule(module);
-        return ok;
+        return finishEntry(engine, ok);
     }
     std::vector<uint8_t> bytes;
     if (!compileFile(engine, path, engineCompileOptions(engine), &bytes)) {
         setErrorText(engine, engine->messageBuffer);
+        engine->errorKind = engine->messageBuffer.rfind(compiler::kMsgCantOpenScriptFile, 0) == 0
+                                ? ErrorKind::kFile
+                                : ErrorKind::kCompile;
         return 0;
     }
     return runModuleBytes(engine, bytes);
@@ -210,6 +215,7 @@ int runScriptText(ScriptEngine* engine, std::string_view text) {
     std::vector<uint8_t> bytes;
     if (!compileText(engine, text, engineCompileOptions(engine), &bytes)) {
         setErrorText(engine, engine->messageBuffer);
+        engine->errorKind = ErrorKind::kCompile;
         return 0;
     }
     return runModuleBytes(engine, bytes);

@@ -581,4 +581,46 @@ size_t parseDecimal(const char* text, size_t length, double* out) {
     return parseDecimalText(text, length, out);
 }
 
+int digitValue(char16_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+    return 99;
+}
+
+double roundBinaryDigits(std::u16string_view digits, int bitsPerDigit) {
+    uint64_t top = 0;  // the first significant bits, up to 64
+    int topBits = 0;
+    int64_t extraBits = 0;  // significant bits beyond those
+    bool sticky = false;    // any 1 among the extra bits
+    for (char16_t c : digits) {
+        auto d = static_cast<uint64_t>(digitValue(c));
+        if (topBits == 64) {  // past the window: only the count and the sticky bit matter
+            extraBits += bitsPerDigit;
+            sticky |= d != 0;
+            continue;
+        }
+        for (int b = bitsPerDigit - 1; b >= 0; --b) {
+            int bit = b < 8 ? int((d >> b) & 1) : 0;
+            if (topBits == 0 && bit == 0) continue;  // leading zeros
+            if (topBits < 64) {
+                top = (top << 1) | uint64_t(bit);
+                ++topBits;
+            } else {
+                ++extraBits;
+                sticky |= bit != 0;
+            }
+        }
+    }
+    if (topBits <= 53) return static_cast<double>(top);
+    int shift = topBits - 53;
+    uint64_t mantissa = top >> shift;
+    uint64_t rest = top & ((uint64_t(1) << shift) - 1);
+    uint64_t half = uint64_t(1) << (shift - 1);
+    if (rest > half || (rest == half && (sticky || (mantissa & 1)))) ++mantissa;
+    // Any exponent past this is an infinity anyway; the cap keeps the int conversion sound.
+    int64_t exponent = shift + (extraBits > 4096 ? 4096 : extraBits);
+    return std::ldexp(static_cast<double>(mantissa), static_cast<int>(exponent));
+}
+
 }  // namespace quill::platform

@@ -47,4 +47,10 @@ std::u16string formatDouble(std::u16string_view format, double value, size_t max
 size_t parseDecimal(const char16_t* text, size_t length, double* out);
 size_t parseDecimal(const char* text, size_t length, double* out);
 
+// The value of a digit or letter in radixes up to 36 (a and A are 10); 99 for anything else.
+int digitValue(char16_t c);
+// The value of a run of digits in a radix of 2^bitsPerDigit (2 to 32), rounded to 53
+// significant bits, ties to even, with every remaining bit counted.
+double roundBinaryDigits(std::u16string_view digits, int bitsPerDigit);
+
 }  // namespace quill::platform

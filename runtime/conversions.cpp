@@ -11,7 +11,12 @@ namespace quill {
 
 namespace {
 
-bool isPrimitiveTag(uint32_t tag) { return tag <= kTagNumber || tag == kTagNaN; }
+using platform::digitValue;
+using platform::roundBinaryDigits;
+
+bool isPrimitiveTag(uint32_t tag) {
+    return tag <= kTagNumber || tag == kTagNaN;
+}
 
 // Calls a method of an object through the host entry point; the result, when the call succeeded
 // and gave a primitive, goes to *out.
@@ -48,41 +53,8 @@ bool typeMethod(ScriptEngine* engine, const ScriptValue& value, uint32_t atom, S
     raiseError(engine, "Can't convert to primitive type");
 }
 
-inline bool isSpace(char16_t c) { return c == ' ' || (c >= 9 && c <= 13); }
-
-int digitValue(char16_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
-    return 99;
-}
-
-// The exact value of a binary-radix digit run, rounded to the nearest double (ties to even).
-double roundBinaryDigits(std::u16string_view digits, int bitsPerDigit) {
-    uint64_t top = 0;  // the first 64 significant bits
-    int topBits = 0;
-    int64_t extraBits = 0;  // bits beyond the first 64
-    bool sticky = false;  // any 1 among the extra bits
-    for (char16_t c : digits) {
-        int d = digitValue(c);
-        for (int b = bitsPerDigit - 1; b >= 0; --b) {
-            int bit = (d >> b) & 1;
-            if (topBits == 0 && bit == 0) continue;  // leading zeros
-            if (topBits < 64) {
-                top = (top << 1) | uint64_t(bit);
-                ++topBits;
-            } else {
-                ++extraBits;
-                sticky |= bit != 0;
-            }
-        }
-    }
-    if (topBits == 0) return 0.0;
-    if (topBits < 64) return static_cast<double>(top);  // at most 63 bits: exact enough below
-    uint64_t mantissa = top >> 11;  // 53 bits
-    uint64_t rest = top & 0x7FF;
-    if (rest > 0x400 || (rest == 0x400 && (sticky || (mantissa & 1)))) ++mantissa;
-    return std::ldexp(static_cast<double>(mantissa), static_cast<int>(11 + extraBits));
+inline bool isSpace(char16_t c) {
+    return c == ' ' || (c >= 9 && c <= 13);
 }
 
 }  // namespace
@@ -128,7 +100,8 @@ ScriptValue stringToNumber(std::u16string_view text) {
         return used ? makeNumber(d) : makeNaN();
     }
     if (overflow) {
-        double d = roundBinaryDigits(text.substr(digitsStart, i - digitsStart), radix == 16 ? 4 : 3);
+        double d =
+            roundBinaryDigits(text.substr(digitsStart, i - digitsStart), radix == 16 ? 4 : 3);
         return makeNumber(negative ? -d : d);
     }
     int64_t result = static_cast<int64_t>(value);
@@ -274,7 +247,9 @@ ScriptValue toNumber(ScriptEngine* engine, const ScriptValue& value) {
     }
 }
 
-int toBoolean(ScriptEngine*, const ScriptValue& value) { return isTruthy(value) ? 1 : 0; }
+int toBoolean(ScriptEngine*, const ScriptValue& value) {
+    return isTruthy(value) ? 1 : 0;
+}
 
 int64_t toInt64(ScriptEngine* engine, const ScriptValue& value) {
     ScriptValue n = value.tag == kTagInteger ? value : toNumber(engine, value);
@@ -287,7 +262,8 @@ int64_t toInt64(ScriptEngine* engine, const ScriptValue& value) {
 }
 
 int32_t toInt32(ScriptEngine* engine, const ScriptValue& value) {
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(toInt64(engine, value))));
+    return static_cast<int32_t>(
+        static_cast<uint32_t>(static_cast<uint64_t>(toInt64(engine, value))));
 }
 
 ScriptValue toObject(ScriptEngine* engine, const ScriptValue& value) {

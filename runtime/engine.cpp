@@ -39,10 +39,12 @@ void raiseRuntimeError(ScriptEngine* engine) {
     static constexpr char kPrefix[] = "Runtime error: ";
     constexpr size_t kPrefixLength = sizeof kPrefix - 1;
     size_t length = std::strlen(engine->errorBuffer);
-    if (length > kErrorBufferSize - 1 - kPrefixLength) length = kErrorBufferSize - 1 - kPrefixLength;
+    if (length > kErrorBufferSize - 1 - kPrefixLength)
+        length = kErrorBufferSize - 1 - kPrefixLength;
     std::memmove(engine->errorBuffer + kPrefixLength, engine->errorBuffer, length);
     std::memcpy(engine->errorBuffer, kPrefix, kPrefixLength);
     engine->errorBuffer[kPrefixLength + length] = '\0';
+    engine->errorKind = ErrorKind::kRuntime;
     // A new error: the innermost interpreter records where it happened. An earlier error that a
     // native swallowed (a failed toString in a conversion) must not lend it its location.
     engine->errorLocated = false;
@@ -59,10 +61,28 @@ void raiseError(ScriptEngine* engine, const char* format, ...) {
     raiseRuntimeError(engine);
 }
 
-void raiseStackOverflow(ScriptEngine* engine) { raiseError(engine, "stack overflow"); }
+void raiseStackOverflow(ScriptEngine* engine) {
+    raiseError(engine, "stack overflow");
+}
 
 void noteOutOfMemory(ScriptEngine* engine) {
     setErrorText(engine, "Runtime error: Out of memory");
+    engine->errorKind = ErrorKind::kRuntime;
+    engine->errorLocated = false;
+}
+
+void noteHostException(ScriptEngine* engine, std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        noteOutOfMemory(engine);
+        return;
+    } catch (const std::exception& e) {
+        setErrorTextf(engine, "Runtime error: %s", e.what());
+    } catch (...) {
+        setErrorText(engine, "Runtime error: unexpected failure in a host object");
+    }
+    engine->errorKind = ErrorKind::kRuntime;
     engine->errorLocated = false;
 }
 
@@ -98,7 +118,9 @@ RootedValues::RootedValues(ScriptEngine* engine, ScriptValue* values, size_t cou
     engine->roots = &block_;
 }
 
-RootedValues::~RootedValues() { engine_->roots = block_.next; }
+RootedValues::~RootedValues() {
+    engine_->roots = block_.next;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Warnings and trace output.
@@ -151,7 +173,9 @@ void* plainRealloc(ScriptEngine* engine, void* block, size_t size) {
     return checked(engine, std::realloc(block, size ? size : 1));
 }
 
-void plainFree(void* block) { std::free(block); }
+void plainFree(void* block) {
+    std::free(block);
+}
 
 char* plainStrdup(ScriptEngine* engine, const char* text) {
     size_t n = std::strlen(text) + 1;
@@ -179,6 +203,7 @@ ScriptEngine* createEngine(const EngineConfig& config) {
     engine->hook = config.hook;
     engine->hookUser = config.hookUser;
     engine->maxHeapBytes = config.maxHeapBytes;
+    engine->compileSettings = config.compileSettings;
     const char* stress = std::getenv("QUILL_GC_STRESS");
     engine->gcStress = config.gcStress || (stress && std::strcmp(stress, "1") == 0);
     uint32_t slots = config.stackSlots < 64 ? 64 : config.stackSlots;
@@ -191,7 +216,7 @@ ScriptEngine* createEngine(const EngineConfig& config) {
     engine->stackEnd = engine->stackBase + slots;
     engine->stackTop = engine->stackEnd;
 
-    int ok = guardHostCall(engine, [engine] {
+    int ok = guardHostCall(engine, [engine, &config] {
         engine->atomProto = intern(engine, "__proto__");
         engine->atomPrototype = intern(engine, "prototype");
         engine->atomToSource = intern(engine, "toSource");
@@ -199,7 +224,7 @@ ScriptEngine* createEngine(const EngineConfig& config) {
         engine->atomValueOf = intern(engine, "valueOf");
         loadKeywordTable(engine);
         initStaticStrings(engine);
-        registerBuiltins(engine);
+        registerBuiltins(engine, config.hostClasses);
     });
     if (!ok) {
         destroyEngine(engine);

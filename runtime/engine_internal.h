@@ -10,7 +10,7 @@ namespace quill {
 
 struct AtomEntry {
     AtomEntry* next;  // bucket chain
-    char* name;  // NUL-terminated copy
+    char* name;       // NUL-terminated copy
     uint32_t length;
     uint32_t index;
     uint32_t hash;
@@ -57,7 +57,8 @@ void freeKeywords(ScriptEngine* engine);
 void initStaticStrings(ScriptEngine* engine);
 
 // The registration of every built-in and host class, in the engine's fixed order.
-void registerBuiltins(ScriptEngine* engine);
+// The host's own classes join at their positions (see HostRegistration).
+void registerBuiltins(ScriptEngine* engine, std::span<const HostRegistration> hostClasses);
 
 // Stack-overflow guard used by the interpreter and host entry points.
 [[noreturn]] void raiseStackOverflow(ScriptEngine* engine);

@@ -448,6 +448,7 @@ void markRoots(ScriptEngine* engine, ScriptValue* stackTop) {
     for (ClassDescriptor* cls : engine->typeTable) {
         if (cls) markClass(engine, cls);
     }
+    for (const auto& entry : engine->registeredNames) markClass(engine, entry.second);
     drainGray(engine);
     // The value stack: a frame-mark slot starts a four-slot frame record (return address, with
     // list, argument pad with the running function, frame head).

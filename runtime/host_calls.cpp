@@ -22,6 +22,7 @@ const ScriptValue* normalisedArgs(uint32_t count, const ScriptValue* values,
 }
 
 void beginHostCall(ScriptEngine* e) {
+    e->errorKind = ErrorKind::kNone;
     e->errorBuffer[0] = '\0';
     e->returnSlot = makeUndefined();
     e->errorLocated = false;
@@ -74,67 +75,70 @@ int callFunction(ScriptEngine* e, const char* globalName, const ScriptValue* fun
     } else if (function) {
         callee = *function;
     }
-    return callWithThis(e, nullptr, callee, count, values);
+    return finishEntry(e, callWithThis(e, nullptr, callee, count, values));
 }
 
 int callFunctionWithThis(ScriptEngine* e, const ScriptValue& thisValue, const ScriptValue& function,
                          uint32_t count, const ScriptValue* values) {
     beginHostCall(e);
-    return callWithThis(e, &thisValue, function, count, values);
+    return finishEntry(e, callWithThis(e, &thisValue, function, count, values));
 }
 
-int callMethod(ScriptEngine* e, const ScriptValue& receiver, const char* methodName,
-               uint32_t count, const ScriptValue* values) {
+int callMethod(ScriptEngine* e, const ScriptValue& receiver, const char* methodName, uint32_t count,
+               const ScriptValue* values) {
     beginHostCall(e);
     std::vector<ScriptValue> storage;
     const ScriptValue* argv = normalisedArgs(count, values, &storage);
     if (count == 0) count = 1;
     ScriptValue self = receiver;
-    return guardHostCall(e, [&] {
-        NativeDepthGuard depth(e);
-        RootedValues rooted(e, &self, 1);
-        uint32_t atom = intern(e, methodName, std::strlen(methodName));
-        auto unknown = [&] {
-            setErrorTextf(e, "Warning: unknown method \"%s\"", methodName);
-            throw ScriptError{};
-        };
-        // Method hooks get a private copy of the arguments on the value stack.
-        auto hook = [&](MethodHook method, ClassDescriptor* cls, void* data) {
-            ScriptValue* sp = e->stackTop;
-            if (sp - e->stackBase < ptrdiff_t(count) + 16) raiseStackOverflow(e);
-            for (uint32_t i = count; i-- > 0;) *--sp = argv[i];
-            e->stackTop = sp;
-            ScriptValue result = makeUndefined();
-            int handled = method(e, cls, data, atom, &result, sp);
-            if (handled) e->returnSlot = result;
-            return handled != 0;
-        };
-        switch (self.tag) {
-            case kTagHost: {
-                ClassDescriptor* cls = self.host->cls;
-                if (!cls->method || !hook(cls->method, cls, self.host->data)) unknown();
-                return;
-            }
-            case kTagObject: {
-                ScriptValue found;
-                if (lookup(e, self.obj, atom, &found)) {
-                    if (found.tag != kTagFunction) unknown();
-                    RootedValues keep(e, &found, 1);
-                    run(e, &self, found.fn->code, count, argv);
-                    return;
-                }
-                ClassDescriptor* type = e->typeTable[kTagObject];
-                if (!type || !type->method || !hook(type->method, type, &self)) unknown();
-                return;
-            }
-            default: {
-                ClassDescriptor* type =
-                    self.tag < kTypeTableSize ? e->typeTable[self.tag] : nullptr;
-                if (!type || !type->method || !hook(type->method, type, &self)) unknown();
-                return;
-            }
-        }
-    });
+    return finishEntry(e, guardHostCall(e, [&] {
+                           NativeDepthGuard depth(e);
+                           RootedValues rooted(e, &self, 1);
+                           uint32_t atom = intern(e, methodName, std::strlen(methodName));
+                           auto unknown = [&] {
+                               setErrorTextf(e, "Warning: unknown method \"%s\"", methodName);
+                               throw ScriptError{};
+                           };
+                           // Method hooks get a private copy of the arguments on the value stack.
+                           auto hook = [&](MethodHook method, ClassDescriptor* cls, void* data) {
+                               ScriptValue* sp = e->stackTop;
+                               if (sp - e->stackBase < ptrdiff_t(count) + 16) raiseStackOverflow(e);
+                               for (uint32_t i = count; i-- > 0;) *--sp = argv[i];
+                               e->stackTop = sp;
+                               ScriptValue result = makeUndefined();
+                               int handled = method(e, cls, data, atom, &result, sp);
+                               if (handled) e->returnSlot = result;
+                               return handled != 0;
+                           };
+                           switch (self.tag) {
+                               case kTagHost: {
+                                   ClassDescriptor* cls = self.host->cls;
+                                   if (!cls->method || !hook(cls->method, cls, self.host->data))
+                                       unknown();
+                                   return;
+                               }
+                               case kTagObject: {
+                                   ScriptValue found;
+                                   if (lookup(e, self.obj, atom, &found)) {
+                                       if (found.tag != kTagFunction) unknown();
+                                       RootedValues keep(e, &found, 1);
+                                       run(e, &self, found.fn->code, count, argv);
+                                       return;
+                                   }
+                                   ClassDescriptor* type = e->typeTable[kTagObject];
+                                   if (!type || !type->method || !hook(type->method, type, &self))
+                                       unknown();
+                                   return;
+                               }
+                               default: {
+                                   ClassDescriptor* type =
+                                       self.tag < kTypeTableSize ? e->typeTable[self.tag] : nullptr;
+                                   if (!type || !type->method || !hook(type->method, type, &self))
+                                       unknown();
+                                   return;
+                               }
+                           }
+                       }));
 }
 
 }  // namespace quill

@@ -12,8 +12,8 @@ namespace {
 void finalizeClass(ScriptEngine* engine, void* block) {
     auto* cls = static_cast<ClassDescriptor*>(block);
     if (cls->classDataDestructor && cls->classData) {
+        // Freed after the sweep; instances swept in the same pass still reach it until then.
         engine->deferredClassData.emplace_back(cls->classDataDestructor, cls->classData);
-        cls->classData = nullptr;
     }
 }
 
@@ -64,20 +64,39 @@ void newHostValue(ScriptEngine* engine, ScriptValue* out, ClassDescriptor* cls, 
 }
 
 ClassDescriptor* registerClass(ScriptEngine* engine, const char* name) {
+    return registerClass(engine, name, ClassId::kNone);
+}
+
+ClassDescriptor* registerClass(ScriptEngine* engine, const char* name, ClassId id) {
     ClassDescriptor* cls = newClass(engine);
     cls->name = name;
-    ScriptValue value;
-    newHostValue(engine, &value, cls, nullptr);
-    setGlobal(engine, name, value);
+    cls->id = id;
+    if (id != ClassId::kNone) engine->classes[static_cast<uint32_t>(id)] = cls;
+    registerClassAlias(engine, name, cls);
     return cls;
+}
+
+void registerClassAlias(ScriptEngine* engine, const char* name, ClassDescriptor* cls) {
+    uint32_t atom = intern(engine, name);
+    // Stored before the class value is made: that allocation may collect.
+    engine->registeredNames.emplace_back(atom, cls);
+    // An alias shares the class value of the first name while that still holds it, so that
+    // Stream === FileStream.
+    ScriptValue value = getGlobal(engine, cls->name);
+    if (value.tag != kTagHost || value.host->cls != cls || value.host->data) {
+        newHostValue(engine, &value, cls, nullptr);
+    }
+    globalSlot(engine, atom) = value;
 }
 
 int isHostInstanceOf(ScriptEngine* engine, const ScriptValue& value, const char* className) {
     if (value.tag != kTagHost) return 0;
     int64_t atom = findAtom(engine, className, std::strlen(className));
     if (atom < 0) return 0;
-    const ScriptValue& cls = engine->globals[atom];
-    return cls.tag == kTagHost && cls.host->cls == value.host->cls;
+    for (const auto& [name, cls] : engine->registeredNames) {
+        if (name == uint32_t(atom)) return cls == value.host->cls;
+    }
+    return 0;
 }
 
 void* hostData(ScriptEngine* engine, const ScriptValue& value, const char* className) {

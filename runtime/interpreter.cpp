@@ -223,6 +223,7 @@ void throwToHost(ScriptEngine* e, const ScriptValue& value) {
     char* ansi = toAnsi(e, text);
     setErrorText(e, std::string_view(ansi, std::strlen(ansi)));
     plainFree(ansi);
+    e->errorKind = ErrorKind::kThrown;
     e->errorLocated = false;  // located by the catch below, at the THROW
     throw ScriptError{};
 }
@@ -1141,8 +1142,12 @@ void execute(ScriptEngine* e, ScriptValue* sp, ScriptValue* fh, const uint32_t* 
                 }
                 throwToHost(e, value);
             }
-            } catch (const std::bad_alloc&) {
-                noteOutOfMemory(e);
+            } catch (const ScriptError&) {
+                throw;
+            } catch (...) {
+                // A host function let a C++ exception out: the script's `try` sees it as a
+                // runtime error like any other.
+                noteHostException(e, std::current_exception());
                 throw ScriptError{};
             }
         } catch (const ScriptError&) {

@@ -85,7 +85,9 @@ void finalizeCompiled(ScriptEngine*, void* block) {
     f->lines = nullptr;
 }
 
-RegExpFactory regexpFactory(ScriptEngine* e) { return reinterpret_cast<RegExpFactory>(e->regexpFactory); }
+RegExpFactory regexpFactory(ScriptEngine* e) {
+    return reinterpret_cast<RegExpFactory>(e->regexpFactory);
+}
 
 // Appends the module's constants to the engine table; returns how many there were.
 uint32_t mergeConstants(ScriptEngine* e, const ModuleSection* section, uint32_t anonymousBase) {
@@ -226,7 +228,8 @@ CompiledFunction* translate(ScriptEngine* e, const TranslateInput& in, const std
                 words.push_back(static_cast<uint32_t>(int32_t(int8_t(operand[0]))));
                 break;
             case OperandKind::I16:
-                words.push_back(static_cast<uint32_t>(int32_t(int16_t((operand[0] << 8) | operand[1]))));
+                words.push_back(
+                    static_cast<uint32_t>(int32_t(int16_t((operand[0] << 8) | operand[1]))));
                 break;
             case OperandKind::I32:
                 words.push_back(be32(operand));
@@ -324,11 +327,12 @@ void loadInto(ScriptEngine* e, ModuleRecord* module) {
     CompiledFunction* main = nullptr;
     for (size_t i = 0; i < table.size(); ++i) {
         uint32_t end = i + 1 < table.size() ? table[i + 1].offset : codeSize;
-        TranslateInput in{code ? code->bytes : nullptr, table[i].offset, end, constBase,
-                          constCount, debug};
+        TranslateInput in{
+            code ? code->bytes : nullptr, table[i].offset, end, constBase, constCount, debug};
         bool isMain = table[i].name == ".main";
         bool anonymous = false;
-        std::string name = isMain ? table[i].name : renumber(table[i].name, anonymousBase, &anonymous);
+        std::string name =
+            isMain ? table[i].name : renumber(table[i].name, anonymousBase, &anonymous);
         CompiledFunction* f = translate(e, in, name);
         if (isMain) {
             main = f;  // nothing collects before it runs
@@ -363,15 +367,16 @@ int loadModule(ScriptEngine* e, ModuleRecord* module) {
 }
 
 int runModule(ScriptEngine* e, const uint8_t* bytes, size_t length) {
+    e->errorKind = ErrorKind::kNone;
     ModuleRecord* module = readModule(bytes, length);
     if (!module) {
         e->returnSlot = makeUndefined();
         setErrorText(e, "Runtime error: Unimplemented Quill Script bytecode");
-        return 0;
+        return finishEntry(e, 0);
     }
     int ok = loadModule(e, module);
     freeModule(module);
-    return ok;
+    return finishEntry(e, ok);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -412,8 +417,8 @@ const char* sourceLineAt(ScriptEngine* e, const uint32_t* address, uint32_t* lin
     // The line of the last entry whose address is not after the given one.
     const LineEntry* begin = f->lines;
     const LineEntry* end = begin + f->lineCount;
-    const LineEntry* it = std::upper_bound(begin, end, word,
-                                           [](uint32_t w, const LineEntry& l) { return w < l.word; });
+    const LineEntry* it = std::upper_bound(
+        begin, end, word, [](uint32_t w, const LineEntry& l) { return w < l.word; });
     if (it != begin) found = (it - 1)->line;
     if (line) *line = found;
     return f->sourceName;

@@ -6,12 +6,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <new>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "runtime/class_ids.h"
+#include "runtime/embed.h"
 #include "runtime/value.h"
 
 namespace quill {
@@ -56,6 +59,7 @@ struct ClassDescriptor {
     ClassDataDestructor classDataDestructor;
     ScriptObject* prototype;  // the class prototype object; its __proto__ is null
     const char* name;         // the registered global name, for messages (static text)
+    ClassId id;               // the class's identity (kNone for plain native functions)
 };
 
 struct HostInstance {
@@ -138,24 +142,8 @@ struct CompiledFunction {
 // ---------------------------------------------------------------------------------------------
 // Engine configuration and instance.
 
-constexpr uint32_t kEngineFlagConfig = 1u << 0;     // set from the host's configuration record
-constexpr uint32_t kEngineWarnUndefined = 1u << 2;  // warn when reading an undefined global
-
-// The collection hook: called after each collection point's check with (2, user word); a nonzero
-// answer stops the running script with "hook break %d".
-using CollectionHook = int (*)(int reason, void* user);
 // Where warnings and `trace` go: a one-argument call in the native argument layout.
 using TraceOutput = void (*)(ScriptEngine* engine, void* user, const ScriptValue* argv);
-
-struct EngineConfig {
-    uint32_t stackSlots = 4096;
-    uint32_t flags = kEngineWarnUndefined;
-    CollectionHook hook = nullptr;
-    void* hookUser = nullptr;
-    bool gcStress = false;    // collect at every collection point (also QUILL_GC_STRESS=1)
-    size_t maxHeapBytes = 0;  // 0: no limit; beyond it allocations raise "Out of memory"
-                              // (stream contents and other charged memory count too)
-};
 
 // An entry of the error-trap chain. Host entry points install host-level traps (scriptTry
 // false); the interpreter installs one per script `try`.
@@ -231,6 +219,11 @@ struct ScriptEngine {
     uint32_t nativeDepth = 0;      // nested host calls and conversions, bounded
 
     ClassDescriptor* typeTable[kTypeTableSize] = {};
+    // Every registered class by id, and every name a class or native function was registered
+    // under (atom, descriptor). Both are collector roots: a class outlives any script that
+    // assigns something else to its global name.
+    ClassDescriptor* classes[kMaxClassIds] = {};
+    std::vector<std::pair<uint32_t, ClassDescriptor*>> registeredNames;
     // The class registered as ActiveXObject: element reads on its instances call `Item`.
     ClassDescriptor* activeXClass = nullptr;
     uint32_t atomItem = 0;
@@ -259,7 +252,9 @@ struct ScriptEngine {
     // Compiler diagnostics of the last compilation, or the last failure to open a script file.
     std::string messageBuffer;
     // The host's settings word from which compile options are derived.
-    uint32_t compileSettings = 0x58200;
+    uint32_t compileSettings = kDefaultCompileSettings;
+    // What the last failed entry point failed of (see embed.h).
+    ErrorKind errorKind = ErrorKind::kNone;
 
     ScriptValue returnSlot = makeUndefined();
 
@@ -268,6 +263,7 @@ struct ScriptEngine {
     uint32_t hookCountdown = 4096;  // backward jumps until the hook is asked again
     TraceOutput trace = nullptr;
     void* traceUser = nullptr;
+    TextOutput traceText = nullptr;  // setTraceText's output, behind `trace`
 
     // Host-visible services stored as function pointers.
     int (*runModuleFunctions)(ScriptEngine*, ModuleRecord*) = nullptr;
@@ -310,11 +306,6 @@ enum StaticString : int {
     kStrObjectObject,
     kStrStaticCount
 };
-
-// Creates an engine: the five well-known atoms, then every built-in and host class registration
-// in the fixed order. Returns null when creation fails.
-ScriptEngine* createEngine(const EngineConfig& config = EngineConfig());
-void destroyEngine(ScriptEngine* engine);
 
 // ---------------------------------------------------------------------------------------------
 // Runtime errors. The failing code writes its message into the error buffer, then raises: the
@@ -536,8 +527,26 @@ void newHostValue(ScriptEngine* engine, ScriptValue* out, ClassDescriptor* cls, 
 // Registers a class (or a global native function) under `name`: stores a host value with null
 // instance data into the global slot. Returns the descriptor.
 ClassDescriptor* registerClass(ScriptEngine* engine, const char* name);
+// Registers a class under `name` and records it under `id` (see class_ids.h).
+ClassDescriptor* registerClass(ScriptEngine* engine, const char* name, ClassId id);
+// Registers an existing class under one more global name (FileStream as Stream).
+void registerClassAlias(ScriptEngine* engine, const char* name, ClassDescriptor* cls);
+// The class registered under `id` in this engine, or null.
+inline ClassDescriptor* classById(const ScriptEngine* engine, ClassId id) {
+    auto index = static_cast<uint32_t>(id);
+    return index < kMaxClassIds ? engine->classes[index] : nullptr;
+}
+// Whether the value is a host value of the class registered under that name (or alias), also
+// after a script assigned something else to the global.
 int isHostInstanceOf(ScriptEngine* engine, const ScriptValue& value, const char* className);
-// The instance data of a host value of the named class, or null.
+inline bool isHostInstanceOf(const ScriptValue& value, ClassId id) {
+    return value.tag == kTagHost && value.host->cls->id == id && id != ClassId::kNone;
+}
+// The instance data of a host value of the class, or null (also for the class value itself).
+template <typename T>
+T* unwrap(ScriptEngine*, const ScriptValue& value, ClassId id) {
+    return isHostInstanceOf(value, id) ? static_cast<T*>(value.host->data) : nullptr;
+}
 void* hostData(ScriptEngine* engine, const ScriptValue& value, const char* className);
 
 int getProperty(ScriptEngine* engine, const ScriptValue& target, uint32_t atom,
@@ -604,6 +613,19 @@ int callMethod(ScriptEngine* engine, const ScriptValue& receiver, const char* me
 // Implementation of guardHostCall.
 
 void noteOutOfMemory(ScriptEngine* engine);
+// The end of a host entry point: a failure without a kind of its own is a runtime error; a
+// success forgets errors the script caught on the way.
+inline int finishEntry(ScriptEngine* engine, int ok) {
+    if (ok) {
+        engine->errorKind = ErrorKind::kNone;
+    } else if (engine->errorKind == ErrorKind::kNone) {
+        engine->errorKind = ErrorKind::kRuntime;
+    }
+    return ok;
+}
+// Writes "Runtime error: <what>" for a C++ exception that reached the engine ("Out of memory" for
+// std::bad_alloc).
+void noteHostException(ScriptEngine* engine, std::exception_ptr error);
 
 template <typename Work>
 int guardHostCall(ScriptEngine* engine, Work&& work) {
@@ -613,8 +635,8 @@ int guardHostCall(ScriptEngine* engine, Work&& work) {
         return 1;
     } catch (const ScriptError&) {
         return 0;
-    } catch (const std::bad_alloc&) {
-        noteOutOfMemory(engine);
+    } catch (...) {
+        noteHostException(engine, std::current_exception());
         return 0;
     }
 }

@@ -11,18 +11,13 @@
 #include "builtins/builtins.h"
 #include "host/system/stream_members.h"
 #include "platform/file_io.h"
+#include "runtime/class_binding.h"
 
 namespace quill {
 
 using namespace streams;
 
 namespace {
-
-enum FileStreamMember : int {
-    kPos = kCommonMemberCount,
-    kEof,
-    kLength,
-};
 
 // Positions of files are 64-bit: files larger than 2 GiB are ordinary.
 constexpr int64_t kMaxFilePosition = INT64_MAX;
@@ -88,9 +83,8 @@ class FileNative final : public StreamIo {
     Direction last_ = kNone;
 };
 
-FileNative* openFile(void* data) {
-    auto* cell = static_cast<StreamCell*>(data);
-    return cell ? static_cast<FileNative*>(cell->io) : nullptr;
+FileNative& fileOf(StreamCell& cell) {
+    return *static_cast<FileNative*>(cell.io);
 }
 
 // A C mode string made binary: every t or b becomes b, and b is added when there is neither.
@@ -110,160 +104,123 @@ bool binaryMode(const std::string& mode, std::string* out) {
     return true;
 }
 
-std::FILE* openByArguments(ScriptValue* argv, std::string* tempPath) {
-    if (argCount(argv) == 0) return platform::createTempFile(tempPath);
-    std::string path;
-    if (!pathArgument(argv[1], &path)) return nullptr;
-    if (argCount(argv) >= 2 && argv[2].tag == kTagString) {
+std::FILE* openByArguments(bind::Args args, std::string* tempPath) {
+    if (args.size() == 0) return platform::createTempFile(tempPath);
+    const ScriptValue path = args[1];
+    if (path.tag != kTagString || path.str->length == 0 ||
+        stringView(path).find(u'\0') != std::u16string_view::npos) {
+        return nullptr;
+    }
+    std::string name = toAnsiString(stringView(path));
+    if (args.size() >= 2 && args[2].tag == kTagString) {
         std::string mode;
-        if (stringView(argv[2]).find(u'\0') != std::u16string_view::npos ||
-            !binaryMode(toAnsiString(stringView(argv[2])), &mode)) {
+        if (stringView(args[2]).find(u'\0') != std::u16string_view::npos ||
+            !binaryMode(toAnsiString(stringView(args[2])), &mode)) {
             return nullptr;
         }
-        return platform::openFile(path.c_str(), mode.c_str());
+        return platform::openFile(name.c_str(), mode.c_str());
     }
-    if (!platform::fileExists(path.c_str())) return nullptr;
-    return platform::openFile(path.c_str(), "r+b");
+    if (!platform::fileExists(name.c_str())) return nullptr;
+    return platform::openFile(name.c_str(), "r+b");
 }
 
-void constructFileStream(ScriptEngine*, ClassDescriptor*, ScriptValue*, ScriptValue*);
-
-void callFileStream(ScriptEngine* engine, ClassDescriptor* cls, void* data, ScriptValue* result,
-                    ScriptValue* argv) {
-    if (!data) constructFileStream(engine, cls, argv, result);
-}
-
-void constructFileStream(ScriptEngine* engine, ClassDescriptor* cls, ScriptValue* argv,
-                         ScriptValue* result) {
-    *result = makeNull();
+// A failed open gives null.
+std::unique_ptr<StreamCell> openFileStream(bind::Args args) {
     std::string tempPath;
-    std::FILE* file = openByArguments(argv, &tempPath);
-    if (!file) return;
+    std::FILE* file = openByArguments(args, &tempPath);
+    if (!file) return nullptr;
     // From here the native object closes the file (and deletes a temporary one) on any failure.
     auto native = std::make_unique<FileNative>(file, std::move(tempPath));
-    auto cell = std::make_unique<StreamCell>();
-    cell->io = native.get();
-    newHostValue(engine, result, cls, cell.get());
-    native.release();
-    cell.release();
+    return std::make_unique<StreamCell>(native.release());
 }
 
-int fileStreamMethod(ScriptEngine* engine, ClassDescriptor* cls, void* data, uint32_t atom,
-                     ScriptValue* result, ScriptValue* argv) {
-    int member = memberIndex(cls, atom);
-    if (member < 0) return 0;
-    if (member == kToString) {
-        *result = asciiValue(engine, "[object FileStream]");
-        return 1;
-    }
-    FileNative* file = openFile(data);
-    if (!file) return 0;  // the class value and closed instances know no other member
-    auto* cell = static_cast<StreamCell*>(data);
-    if (runCommonMember(engine, cell, member, result, argv, true)) return 1;
-    int64_t n = 0;
-    switch (member) {
-        case kReadLine: {
-            std::string line;
-            for (int c; (c = file->takeByte()) >= 0;) {
-                try {
-                    line.push_back(static_cast<char>(c));
-                } catch (const std::bad_alloc&) {
-                    break;
-                }
-                if (c == '\n' || line.size() >= size_t(kMaxStreamLength)) break;
-            }
-            if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) {
-                line.resize(line.size() - 2);
-            } else if (!line.empty() && line.back() == '\n') {
-                line.pop_back();
-            }
-            newStringFromAnsi(engine, result, line.data(), line.size());
-            return 1;
+std::string readLine(StreamCell& cell) {
+    FileNative& file = fileOf(cell);
+    std::string line;
+    for (int c; (c = file.takeByte()) >= 0;) {
+        try {
+            line.push_back(static_cast<char>(c));
+        } catch (const std::bad_alloc&) {
+            break;
         }
-        case kPut:
-            if (intArg(argv, 1, &n)) {
-                auto byte = static_cast<uint8_t>(n);
-                *result = makeBoolean(file->writeBytes(&byte, 1));
-            } else {
-                *result = makeBoolean(false);
-            }
-            return 1;
-        case kUnget: {
-            const ScriptValue v = arg(argv, 1);
-            bool done = false;
-            if (v.tag == kTagInteger) {
-                done = file->unget(static_cast<uint8_t>(v.i));
-            } else if (v.tag == kTagString && v.str->length > 0) {
-                done = file->unget(static_cast<uint8_t>(v.str->chars[0]));
-            }
-            *result = makeBoolean(done);
-            return 1;
-        }
-        case kFlush:
-            *result = makeBoolean(file->flush());
-            return 1;
-        case kClose:
-            cell->io = nullptr;
-            delete file;
-            return 1;
-        default:
-            return 0;  // the property names are not methods
+        if (c == '\n' || line.size() >= size_t(kMaxStreamLength)) break;
     }
+    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) {
+        line.resize(line.size() - 2);
+    } else if (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+    }
+    return line;
 }
 
-int fileStreamProperty(ScriptEngine*, ClassDescriptor* cls, void* data, uint32_t atom, int mode,
-                       ScriptValue* value) {
-    FileNative* file = openFile(data);
-    if (!file) return 0;
-    bool reading = mode == 0;
-    switch (memberIndex(cls, atom)) {
-        case kPos:
-            if (reading) {
-                *value = makeInteger(file->position());
-            } else if (auto pos = positionArgument(*value, kMaxFilePosition)) {
-                file->seek(*pos);
-            }
-            return 1;
-        case kEof:
-            if (reading) *value = makeBoolean(file->atEnd());
-            return 1;  // assignments are ignored
-        case kLength: {
-            int64_t length = file->length();
-            if (reading) {
-                *value = makeInteger(length);
-            } else if (value->tag == kTagInteger || value->tag == kTagNumber) {
-                // Only shrinking: growing, negative and other values are ignored.
-                auto target = positionArgument(*value, kMaxFilePosition);
-                if (target && *target < length) file->truncate(*target);
-            }
-            return 1;
-        }
-        default:
-            return 0;
-    }
+bool put(StreamCell& cell, int64_t value) {
+    auto byte = static_cast<uint8_t>(value);
+    return fileOf(cell).writeBytes(&byte, 1);
 }
 
-void finalizeFileStream(ScriptEngine*, ClassDescriptor*, void* data) {
-    auto* cell = static_cast<StreamCell*>(data);
-    delete cell->io;
-    delete cell;
+// The low byte of an integer, or of a non-empty string's first unit.
+bool unget(StreamCell& cell, ScriptValue value) {
+    if (value.tag == kTagInteger) return fileOf(cell).unget(static_cast<uint8_t>(value.i));
+    if (value.tag == kTagString && value.str->length > 0) {
+        return fileOf(cell).unget(static_cast<uint8_t>(value.str->chars[0]));
+    }
+    return false;
 }
+
+bool flush(StreamCell& cell) {
+    return fileOf(cell).flush();
+}
+void close(StreamCell& cell) {
+    cell.close();
+}
+
+int64_t pos(StreamCell& cell) {
+    return fileOf(cell).position();
+}
+void setPos(StreamCell& cell, ScriptValue value) {
+    if (auto target = positionArgument(value, kMaxFilePosition)) fileOf(cell).seek(*target);
+}
+bool eof(StreamCell& cell) {
+    return fileOf(cell).atEnd();
+}
+int64_t length(StreamCell& cell) {
+    return fileOf(cell).length();
+}
+// Only shrinking: growing, negative and non-numeric values are ignored.
+void setLength(StreamCell& cell, ScriptValue value) {
+    int64_t length = fileOf(cell).length();
+    if (value.tag != kTagInteger && value.tag != kTagNumber) return;
+    auto target = positionArgument(value, kMaxFilePosition);
+    if (target && *target < length) fileOf(cell).truncate(*target);
+}
+
+constexpr bind::Member kFileStreamRows[] = {
+    bind::method<readLine>("readLine"),
+    bind::method<put>("put", bind::Empty::kFalse),
+    bind::method<write<true>>("write"),
+    bind::method<writeLine<true>>("writeLine"),
+    bind::method<unget>("unget"),
+    bind::method<flush>("flush"),
+    bind::method<close>("close"),
+    bind::objectText("[object FileStream]"),
+    bind::property<pos, setPos>("pos"),
+    bind::getter<eof>("eof"),
+    bind::property<length, setLength>("length"),
+};
 
 }  // namespace
 
 void registerFileStream(ScriptEngine* engine) {
-    ClassDescriptor* cls = registerStreamClass(engine, "FileStream", {"pos", "eof", "length"});
-    cls->call = callFileStream;
-    cls->method = fileStreamMethod;
-    cls->property = fileStreamProperty;
-    cls->construct = constructFileStream;
-    cls->finalizeInstance = finalizeFileStream;
-    ScriptValue classValue = getGlobal(engine, "FileStream");
-    setGlobal(engine, "Stream", classValue);
-    engine->builtinRoots.push_back(classValue);
-    setGlobal(engine, "$STREAM_IN", makeInteger(kStreamIn));
-    setGlobal(engine, "$STREAM_OUT", makeInteger(kStreamOut));
-    setGlobal(engine, "$STREAM_EOF", makeInteger(kStreamEof));
+    bind::defineClass<StreamCell>(engine, {.name = "FileStream",
+                                           .id = ClassId::kFileStream,
+                                           .members = {kCommonStreamMembers, kFileStreamRows},
+                                           .call = bind::constructorCall<openFileStream>,
+                                           .construct = bind::constructor<openFileStream>,
+                                           .resolve = openCell,
+                                           .alias = "Stream",
+                                           .globals = {{"$STREAM_IN", kStreamIn},
+                                                       {"$STREAM_OUT", kStreamOut},
+                                                       {"$STREAM_EOF", kStreamEof}}});
 }
 
 }  // namespace quill

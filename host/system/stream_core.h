@@ -49,6 +49,15 @@ class StreamIo {
 // The host instance data of both classes: a one-pointer cell. `close` destroys the native
 // object and empties the cell; the instance finalizer deletes the cell and what it still holds.
 struct StreamCell {
+    explicit StreamCell(StreamIo* stream = nullptr) : io(stream) {}
+    ~StreamCell() { delete io; }
+    StreamCell(const StreamCell&) = delete;
+    StreamCell& operator=(const StreamCell&) = delete;
+    void close() {
+        delete io;
+        io = nullptr;
+    }
+
     StreamIo* io;
 };
 

@@ -15,29 +15,6 @@
 namespace quill::streams {
 namespace {
 
-constexpr const char* kCommonNames[kCommonMemberCount] = {
-    "get",
-    "getShort",
-    "getLong",
-    "getFloat",
-    "getDouble",
-    "read",
-    "readLine",
-    "readString",
-    "readUnicodeString",
-    "put",
-    "putShort",
-    "putFloat",
-    "write",
-    "writeLine",
-    "writeString",
-    "writeUnicodeString",
-    "unget",
-    "flush",
-    "close",
-    "toString",
-};
-
 // A fixed-size little-endian read: what could be read lands in the low-order bytes, the rest
 // stays zero.
 uint64_t readFixed(StreamIo* io, int size) {
@@ -152,85 +129,89 @@ void writeTo(StreamCell* cell, const std::string& bytes) {
     }
 }
 
-}  // namespace
-
-ClassDescriptor* registerStreamClass(ScriptEngine* engine, const char* name,
-                                     std::initializer_list<const char*> own) {
-    ClassDescriptor* cls = registerClass(engine, name);
-    size_t count = kCommonMemberCount + own.size();
-    auto* table =
-        static_cast<NameAtoms*>(plainAlloc(engine, sizeof(NameAtoms) + count * sizeof(uint32_t)));
-    table->count = 0;
-    for (const char* member : kCommonNames) table->atoms[table->count++] = intern(engine, member);
-    for (const char* member : own) table->atoms[table->count++] = intern(engine, member);
-    cls->classData = table;
-    cls->classDataDestructor = freeNameAtoms;
-    return cls;
+int64_t get(StreamCell& cell) {
+    uint8_t byte = 0;
+    return cell.io->readBytes(&byte, 1) == 1 ? byte : kStreamEof;
+}
+int64_t getShort(StreamCell& cell) {
+    return static_cast<int16_t>(readFixed(cell.io, 2));
+}
+int64_t getLong(StreamCell& cell) {
+    return static_cast<int32_t>(readFixed(cell.io, 4));
+}
+double getFloat(StreamCell& cell) {
+    return floatFromBits(static_cast<uint32_t>(readFixed(cell.io, 4)));
+}
+double getDouble(StreamCell& cell) {
+    return doubleFromBits(readFixed(cell.io, 8));
 }
 
-bool runCommonMember(ScriptEngine* engine, StreamCell* cell, int member, ScriptValue* result,
-                     ScriptValue* argv, bool streamArguments) {
-    StreamIo* io = cell->io;
-    int64_t n = 0;
-    switch (member) {
-        case kGet: {
-            uint8_t byte = 0;
-            *result = makeInteger(io->readBytes(&byte, 1) == 1 ? byte : kStreamEof);
-            return true;
-        }
-        case kGetShort:
-            *result = makeInteger(static_cast<int16_t>(readFixed(io, 2)));
-            return true;
-        case kGetLong:
-            *result = makeInteger(static_cast<int32_t>(readFixed(io, 4)));
-            return true;
-        case kGetFloat:
-            *result = makeNumber(floatFromBits(static_cast<uint32_t>(readFixed(io, 4))));
-            return true;
-        case kGetDouble:
-            *result = makeNumber(doubleFromBits(readFixed(io, 8)));
-            return true;
-        case kRead:
-            if (intArg(argv, 1, &n) && n > 0) *result = readCount(engine, io, n);
-            return true;
-        case kReadString:
-            *result = readZeroTerminated(engine, io);
-            return true;
-        case kReadUnicodeString:
-            *result = readUnicode(engine, io);
-            return true;
-        case kPutShort:
-            if (intArg(argv, 1, &n)) {
-                std::string bytes;
-                appendLe(&bytes, uint64_t(n), 2);
-                writeTo(cell, bytes);
-            }
-            return true;
-        case kPutFloat:
-            if (hasArg(argv, 1)) {
-                ScriptValue number = toNumber(engine, argv[1]);
-                double d = number.tag == kTagInteger  ? double(number.i)
-                           : number.tag == kTagNumber ? number.d
-                                                      : std::nan("");
-                std::string bytes;
-                appendLe(&bytes, floatBits(d), 4);
-                writeTo(cell, bytes);
-            }
-            return true;
-        case kWrite:
-        case kWriteLine: {
-            std::string bytes = encodeWriteArguments(engine, argv, streamArguments);
-            if (member == kWriteLine) bytes += "\r\n";
-            writeTo(cell, bytes);
-            return true;
-        }
-        case kWriteString:
-        case kWriteUnicodeString:
-            writeTo(cell, encodeStrings(engine, argv, member == kWriteUnicodeString));
-            return true;
-        default:
-            return false;
-    }
+ScriptValue read(ScriptEngine* engine, StreamCell& cell, int64_t count) {
+    return count > 0 ? readCount(engine, cell.io, count) : makeUndefined();
+}
+ScriptValue readString(ScriptEngine* engine, StreamCell& cell) {
+    return readZeroTerminated(engine, cell.io);
+}
+ScriptValue readUnicodeString(ScriptEngine* engine, StreamCell& cell) {
+    return readUnicode(engine, cell.io);
+}
+
+void putShort(StreamCell& cell, int64_t value) {
+    std::string bytes;
+    appendLe(&bytes, uint64_t(value), 2);
+    writeTo(&cell, bytes);
+}
+
+// A missing argument writes nothing; any other value is converted (undefined to NaN).
+void putFloat(ScriptEngine* engine, StreamCell& cell, bind::Args args) {
+    if (!args.has(1)) return;
+    ScriptValue number = toNumber(engine, args[1]);
+    double d = number.tag == kTagInteger  ? double(number.i)
+               : number.tag == kTagNumber ? number.d
+                                          : std::nan("");
+    std::string bytes;
+    appendLe(&bytes, floatBits(d), 4);
+    writeTo(&cell, bytes);
+}
+
+// Converting the arguments may run scripts; writeTo looks at the cell again afterwards, since a
+// script may have closed the stream meanwhile.
+void writeString(ScriptEngine* engine, StreamCell& cell, bind::Args args) {
+    writeTo(&cell, encodeStrings(engine, args.raw(), false));
+}
+void writeUnicodeString(ScriptEngine* engine, StreamCell& cell, bind::Args args) {
+    writeTo(&cell, encodeStrings(engine, args.raw(), true));
+}
+
+constexpr bind::Member kCommonRows[] = {
+    bind::method<get>("get"),
+    bind::method<getShort>("getShort"),
+    bind::method<getLong>("getLong"),
+    bind::method<getFloat>("getFloat"),
+    bind::method<getDouble>("getDouble"),
+    bind::method<read>("read"),
+    bind::method<readString>("readString"),
+    bind::method<readUnicodeString>("readUnicodeString"),
+    bind::method<putShort>("putShort"),
+    bind::method<putFloat>("putFloat"),
+    bind::method<writeString>("writeString"),
+    bind::method<writeUnicodeString>("writeUnicodeString"),
+};
+
+}  // namespace
+
+const bind::MemberTable kCommonStreamMembers = kCommonRows;
+
+void* openCell(void* data) {
+    auto* cell = static_cast<StreamCell*>(data);
+    return cell && cell->io ? cell : nullptr;
+}
+
+void writeValues(ScriptEngine* engine, StreamCell& cell, bind::Args args, bool streamArguments,
+                 bool newline) {
+    std::string bytes = encodeWriteArguments(engine, args.raw(), streamArguments);
+    if (newline) bytes += "\r\n";
+    writeTo(&cell, bytes);
 }
 
 std::optional<int64_t> positionArgument(const ScriptValue& value, int64_t max) {
@@ -245,18 +226,6 @@ std::optional<int64_t> positionArgument(const ScriptValue& value, int64_t max) {
         return int64_t(d);
     }
     return 0;
-}
-
-bool pathArgument(const ScriptValue& value, std::string* out) {
-    if (value.tag != kTagString || value.str->length == 0) return false;
-    std::u16string_view text = stringView(value);
-    if (text.find(u'\0') != std::u16string_view::npos) return false;
-    *out = toAnsiString(text);
-    return !out->empty();
-}
-
-ScriptValue asciiValue(ScriptEngine* engine, const char* text) {
-    return newStringFromAscii(engine, text);
 }
 
 }  // namespace quill::streams

@@ -1,67 +1,44 @@
-// The script members StringStream and FileStream share: one name table (common names first, in
-// the order of CommonMember), the shared reads and writes in the stream encodings, and the
-// position arguments of the two classes' position properties.
+// The script members StringStream and FileStream share: one member table of fixed-size gets,
+// `read`, the zero-terminated string reads and the writes in the stream encodings, plus the
+// pieces each class uses for its own members (writes with or without stream arguments, position
+// and path arguments).
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "host/system/stream_core.h"
-#include "runtime/script_engine.h"
+#include "runtime/class_binding.h"
 
 namespace quill::streams {
 
-enum CommonMember : int {
-    kGet,
-    kGetShort,
-    kGetLong,
-    kGetFloat,
-    kGetDouble,
-    kRead,
-    kReadLine,
-    kReadString,
-    kReadUnicodeString,
-    kPut,
-    kPutShort,
-    kPutFloat,
-    kWrite,
-    kWriteLine,
-    kWriteString,
-    kWriteUnicodeString,
-    kUnget,
-    kFlush,
-    kClose,
-    kToString,
-    kCommonMemberCount
-};
+// The rows both classes share. Each class lists its own table after this one.
+extern const bind::MemberTable kCommonStreamMembers;
 
-// Registers a stream class under `name` with the common member names followed by `own`
-// (the class's own members get indices from kCommonMemberCount on).
-ClassDescriptor* registerStreamClass(ScriptEngine* engine, const char* name,
-                                     std::initializer_list<const char*> own);
+// The class's `resolve`: an open stream's cell, or nothing once it is closed, so that a closed
+// stream keeps only the members that take the cell by pointer.
+void* openCell(void* data);
 
-// Runs a shared member on the open stream in `cell`. Returns false for the members each class
-// answers itself (readLine, put, unget, flush, close, toString). `streamArguments` makes
-// `write` and `writeLine` write the content of StringStream arguments instead of skipping them.
-// Members that convert arguments may run scripts; the cell is read again afterwards, since a
-// script may have closed the stream meanwhile.
-bool runCommonMember(ScriptEngine* engine, StreamCell* cell, int member, ScriptValue* result,
-                     ScriptValue* argv, bool streamArguments);
+// `write` and `writeLine`: integers and booleans as 32-bit values, numbers as doubles, strings as
+// ANSI text, other values skipped; with `streamArguments` a StringStream argument contributes its
+// content (FileStream) instead of being skipped (StringStream).
+void writeValues(ScriptEngine* engine, StreamCell& cell, bind::Args args, bool streamArguments,
+                 bool newline);
+template <bool StreamArguments>
+void write(ScriptEngine* engine, StreamCell& cell, bind::Args args) {
+    writeValues(engine, cell, args, StreamArguments, false);
+}
+template <bool StreamArguments>
+void writeLine(ScriptEngine* engine, StreamCell& cell, bind::Args args) {
+    writeValues(engine, cell, args, StreamArguments, true);
+}
 
 // A position assigned to a position property: nothing for a negative value or one past `max`
 // (the assignment is ignored), the truncated value for integers and numbers, 0 for anything
 // else.
 std::optional<int64_t> positionArgument(const ScriptValue& value, int64_t max);
-
-// A path argument as ANSI text: false for a non-string, an empty string, or one holding a NUL
-// (which would silently name a different file once it reaches the C library).
-bool pathArgument(const ScriptValue& value, std::string* out);
-
-// Text the classes give as a string value.
-ScriptValue asciiValue(ScriptEngine* engine, const char* text);
 
 // Wraps a native byte stream as a new StringStream value (implemented with the StringStream
 // class). Undefined if the class is not registered in this engine.

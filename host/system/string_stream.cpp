@@ -11,6 +11,7 @@
 #include "host/system/stream_members.h"
 #include "host/system/string_stream_access.h"
 #include "platform/file_io.h"
+#include "runtime/class_binding.h"
 
 namespace quill {
 
@@ -18,23 +19,10 @@ using namespace streams;
 
 namespace {
 
-enum StringStreamMember : int {
-    kGetPos = kCommonMemberCount,
-    kPutPos,
-    kEof,
-    kLength,
-    kCrc,
-    kCompress,
-    kUncompress,
-    kSaveToFile,
-    kReadFromFile,
-};
-
 const char* const kObjectText = "[object StringStream]";
 
-ByteStream* openStream(void* data) {
-    auto* cell = static_cast<StreamCell*>(data);
-    return cell ? static_cast<ByteStream*>(cell->io) : nullptr;
+ByteStream& bytesOf(StreamCell& cell) {
+    return *static_cast<ByteStream*>(cell.io);
 }
 
 ScriptValue wholeText(ScriptEngine* engine, const ByteStream& stream) {
@@ -44,10 +32,8 @@ ScriptValue wholeText(ScriptEngine* engine, const ByteStream& stream) {
 }
 
 // A missing file, one that cannot be read, or one too large for a stream gives nothing.
-ScriptValue readFromFile(ScriptEngine* engine, const ScriptValue& pathValue) {
-    std::string path;
-    if (!pathArgument(pathValue, &path)) return makeUndefined();
-    std::FILE* file = platform::openFile(path.c_str(), "rb");
+ScriptValue readFromFile(ScriptEngine* engine, bind::Path path) {
+    std::FILE* file = platform::openFile(path.ansi().c_str(), "rb");
     if (!file) return makeUndefined();
     auto stream = std::make_unique<ByteStream>();
     bool ok = platform::fileLength(file) <= kMaxStreamLength;
@@ -62,10 +48,9 @@ ScriptValue readFromFile(ScriptEngine* engine, const ScriptValue& pathValue) {
     return newStringStreamValue(engine, std::move(stream));
 }
 
-void saveToFile(const ByteStream& stream, const ScriptValue& pathValue) {
-    std::string path;
-    if (!pathArgument(pathValue, &path)) return;
-    std::FILE* file = platform::openFile(path.c_str(), "wb");
+void saveToFile(StreamCell& cell, bind::Path path) {
+    const ByteStream& stream = bytesOf(cell);
+    std::FILE* file = platform::openFile(path.ansi().c_str(), "wb");
     if (!file) return;
     for (size_t done = 0; done < stream.length();) {
         size_t piece = std::min(kChunkSize, stream.length() - done);
@@ -75,15 +60,18 @@ void saveToFile(const ByteStream& stream, const ScriptValue& pathValue) {
     std::fclose(file);
 }
 
-ScriptValue compressStream(ScriptEngine* engine, const ByteStream& stream, ScriptValue* argv) {
+// The level is taken from an integer argument only; anything else leaves the default.
+ScriptValue compress(ScriptEngine* engine, StreamCell& cell, bind::Args args) {
+    const ByteStream& stream = bytesOf(cell);
     int64_t level = 6;
-    if (intArg(argv, 1, &level) && (level < -1 || level > 9)) return makeNull();
+    if (intArg(args.raw(), 1, &level) && (level < -1 || level > 9)) return makeNull();
     auto out = std::make_unique<ByteStream>();
     if (!deflateInto(stream.data(), stream.length(), int(level), out.get())) return makeNull();
     return newStringStreamValue(engine, std::move(out));
 }
 
-ScriptValue uncompressStream(ScriptEngine* engine, const ByteStream& stream) {
+ScriptValue uncompress(ScriptEngine* engine, StreamCell& cell) {
+    const ByteStream& stream = bytesOf(cell);
     // Under a heap limit a small input must not inflate past what the limit still allows.
     size_t limit = kMaxInflatedBytes;
     if (engine->maxHeapBytes) {
@@ -111,126 +99,84 @@ bool byteArgument(ScriptValue* argv, uint8_t* byte) {
     return false;
 }
 
-int stringStreamMethod(ScriptEngine* engine, ClassDescriptor* cls, void* data, uint32_t atom,
-                       ScriptValue* result, ScriptValue* argv) {
-    int member = memberIndex(cls, atom);
-    if (member < 0) return 0;
-    ByteStream* stream = openStream(data);
-    if (!stream) {
-        // The class value and closed instances answer only these two.
-        if (member == kToString) {
-            *result = asciiValue(engine, kObjectText);
-            return 1;
-        }
-        if (member == kReadFromFile) {
-            *result = readFromFile(engine, arg(argv, 1));
-            return 1;
-        }
-        return 0;
-    }
-    auto* cell = static_cast<StreamCell*>(data);
-    if (runCommonMember(engine, cell, member, result, argv, false)) return 1;
+std::string readLine(StreamCell& cell) {
+    return bytesOf(cell).readLine();
+}
+
+void put(StreamCell& cell, bind::Args args) {
     uint8_t byte = 0;
-    switch (member) {
-        case kReadLine: {
-            std::string line = stream->readLine();
-            newStringFromAnsi(engine, result, line.data(), line.size());
-            return 1;
-        }
-        case kPut:
-            if (byteArgument(argv, &byte)) stream->writeBytes(&byte, 1);
-            return 1;
-        case kUnget:
-            if (byteArgument(argv, &byte)) {
-                stream->unget(byte);
-            } else {
-                stream->unget();
-            }
-            return 1;
-        case kFlush:
-            return 1;  // nothing is buffered
-        case kClose:
-            cell->io = nullptr;
-            delete stream;
-            return 1;
-        case kToString:
-            *result = wholeText(engine, *stream);
-            return 1;
-        case kCompress:
-            *result = compressStream(engine, *stream, argv);
-            return 1;
-        case kUncompress:
-            *result = uncompressStream(engine, *stream);
-            return 1;
-        case kSaveToFile:
-            saveToFile(*stream, arg(argv, 1));
-            return 1;
-        case kReadFromFile:
-            *result = readFromFile(engine, arg(argv, 1));
-            return 1;
-        default:
-            return 0;  // the property names are not methods
+    if (byteArgument(args.raw(), &byte)) bytesOf(cell).writeBytes(&byte, 1);
+}
+
+void unget(StreamCell& cell, bind::Args args) {
+    uint8_t byte = 0;
+    if (byteArgument(args.raw(), &byte)) {
+        bytesOf(cell).unget(byte);
+    } else {
+        bytesOf(cell).unget();
     }
 }
 
-int stringStreamProperty(ScriptEngine*, ClassDescriptor* cls, void* data, uint32_t atom, int mode,
-                         ScriptValue* value) {
-    ByteStream* stream = openStream(data);
-    if (!stream) return 0;
-    bool reading = mode == 0;
-    switch (memberIndex(cls, atom)) {
-        case kGetPos:
-        case kPutPos: {
-            bool get = memberIndex(cls, atom) == kGetPos;
-            if (reading) {
-                *value = makeInteger(get ? stream->getPos() : stream->putPos());
-            } else if (auto pos = positionArgument(*value, kMaxStreamLength)) {
-                if (get) {
-                    stream->setGetPos(*pos);
-                } else {
-                    stream->setPutPos(*pos);
-                }
-            }
-            return 1;
-        }
-        // Read-only: assignments are ignored.
-        case kEof:
-            if (reading) *value = makeBoolean((stream->state() & kStateEof) != 0);
-            return 1;
-        case kLength:
-            if (reading) *value = makeInteger(int64_t(stream->length()));
-            return 1;
-        case kCrc:
-            if (reading) *value = makeInteger(crcOf(stream->data(), stream->length()));
-            return 1;
-        default:
-            return 0;
-    }
+void flush(StreamCell&) {}  // nothing is buffered
+void close(StreamCell& cell) {
+    cell.close();
 }
 
-void constructStringStream(ScriptEngine* engine, ClassDescriptor*, ScriptValue* argv,
-                           ScriptValue* result) {
+// The text of an open stream; the class value and closed streams give the class text.
+ScriptValue toText(ScriptEngine* engine, StreamCell* cell) {
+    if (!cell) return newStringFromAscii(engine, kObjectText);
+    return wholeText(engine, bytesOf(*cell));
+}
+
+int64_t getPos(StreamCell& cell) {
+    return bytesOf(cell).getPos();
+}
+int64_t putPos(StreamCell& cell) {
+    return bytesOf(cell).putPos();
+}
+void setGetPos(StreamCell& cell, ScriptValue value) {
+    if (auto pos = positionArgument(value, kMaxStreamLength)) bytesOf(cell).setGetPos(*pos);
+}
+void setPutPos(StreamCell& cell, ScriptValue value) {
+    if (auto pos = positionArgument(value, kMaxStreamLength)) bytesOf(cell).setPutPos(*pos);
+}
+bool eof(StreamCell& cell) {
+    return (bytesOf(cell).state() & kStateEof) != 0;
+}
+int64_t length(StreamCell& cell) {
+    return int64_t(bytesOf(cell).length());
+}
+int64_t crc(StreamCell& cell) {
+    return crcOf(bytesOf(cell).data(), bytesOf(cell).length());
+}
+
+constexpr bind::Member kStringStreamRows[] = {
+    bind::method<readLine>("readLine"),
+    bind::method<put>("put"),
+    bind::method<write<false>>("write"),
+    bind::method<writeLine<false>>("writeLine"),
+    bind::method<unget>("unget"),
+    bind::method<flush>("flush"),
+    bind::method<close>("close"),
+    bind::method<toText>("toString"),
+    bind::method<compress>("compress"),
+    bind::method<uncompress>("uncompress"),
+    bind::method<saveToFile>("saveToFile"),
+    bind::classMethod<readFromFile>("readFromFile"),
+    bind::property<getPos, setGetPos>("getPos"),
+    bind::property<putPos, setPutPos>("putPos"),
+    bind::getter<eof>("eof"),
+    bind::getter<length>("length"),
+    bind::getter<crc>("crc"),
+};
+
+// An integer mode of 1 to 3; anything else opens the stream both ways.
+std::unique_ptr<StreamCell> makeStringStream(ScriptEngine* engine, bind::Args args) {
     int64_t mode = kStreamBoth;
-    if (!intArg(argv, 1, &mode) || mode < kStreamIn || mode > kStreamBoth) mode = kStreamBoth;
-    *result = newStringStreamValue(engine, std::make_unique<ByteStream>(mode));
-}
-
-void callStringStream(ScriptEngine* engine, ClassDescriptor* cls, void* data, ScriptValue* result,
-                      ScriptValue* argv) {
-    if (!data) constructStringStream(engine, cls, argv, result);
-}
-
-void finalizeStream(ScriptEngine*, ClassDescriptor*, void* data) {
-    auto* cell = static_cast<StreamCell*>(data);
-    delete cell->io;
-    delete cell;
-}
-
-ClassDescriptor* stringStreamClass(ScriptEngine* engine) {
-    for (const ScriptValue& v : engine->builtinRoots) {
-        if (v.tag == kTagHost && v.host->cls->method == stringStreamMethod) return v.host->cls;
-    }
-    return nullptr;
+    if (!intArg(args.raw(), 1, &mode) || mode < kStreamIn || mode > kStreamBoth) mode = kStreamBoth;
+    auto stream = std::make_unique<ByteStream>(mode);
+    stream->chargeTo(engine);
+    return std::make_unique<StreamCell>(stream.release());
 }
 
 }  // namespace
@@ -238,24 +184,16 @@ ClassDescriptor* stringStreamClass(ScriptEngine* engine) {
 namespace streams {
 
 ScriptValue newStringStreamValue(ScriptEngine* engine, std::unique_ptr<ByteStream> stream) {
-    ClassDescriptor* cls = stringStreamClass(engine);
-    if (!cls) return makeUndefined();
+    if (!classById(engine, ClassId::kStringStream)) return makeUndefined();
     stream->chargeTo(engine);
-    auto cell = std::make_unique<StreamCell>();
-    cell->io = stream.get();
-    ScriptValue out;
-    newHostValue(engine, &out, cls, cell.get());
-    // The instance owns both from here; its finalizer frees them.
-    stream.release();
-    cell.release();
-    return out;
+    return bind::newInstance(engine, ClassId::kStringStream,
+                             std::make_unique<StreamCell>(stream.release()));
 }
 
 }  // namespace streams
 
 bool isStringStream(ScriptEngine*, const ScriptValue& value) {
-    return value.tag == kTagHost && value.host->data &&
-           value.host->cls->method == stringStreamMethod;
+    return isHostInstanceOf(value, ClassId::kStringStream) && value.host->data;
 }
 
 int64_t stringStreamLength(ScriptEngine* engine, const ScriptValue& value) {
@@ -267,8 +205,9 @@ int64_t stringStreamLength(ScriptEngine* engine, const ScriptValue& value) {
 const uint8_t* stringStreamBytes(ScriptEngine* engine, const ScriptValue& value, size_t* length) {
     *length = 0;
     if (!isStringStream(engine, value)) return nullptr;
-    ByteStream* stream = openStream(value.host->data);
-    if (!stream) return nullptr;
+    auto* cell = static_cast<StreamCell*>(value.host->data);
+    if (!cell->io) return nullptr;
+    const ByteStream* stream = static_cast<ByteStream*>(cell->io);
     *length = stream->length();
     // An empty stream may have no buffer yet; callers still get a usable pointer.
     static const uint8_t kNothing = 0;
@@ -293,17 +232,12 @@ ScriptValue newStringStreamFromBytes(ScriptEngine* engine, const void* bytes, si
 }
 
 void registerStringStream(ScriptEngine* engine) {
-    ClassDescriptor* cls =
-        registerStreamClass(engine, "StringStream",
-                            {"getPos", "putPos", "eof", "length", "crc", "compress", "uncompress",
-                             "saveToFile", "readFromFile"});
-    cls->call = callStringStream;
-    cls->method = stringStreamMethod;
-    cls->property = stringStreamProperty;
-    cls->construct = constructStringStream;
-    cls->finalizeInstance = finalizeStream;
-    // Keeps the class alive, and findable, whatever scripts do with the global name.
-    engine->builtinRoots.push_back(getGlobal(engine, "StringStream"));
+    bind::defineClass<StreamCell>(engine, {.name = "StringStream",
+                                           .id = ClassId::kStringStream,
+                                           .members = {kCommonStreamMembers, kStringStreamRows},
+                                           .call = bind::constructorCall<makeStringStream>,
+                                           .construct = bind::constructor<makeStringStream>,
+                                           .resolve = openCell});
 }
 
 }  // namespace quill

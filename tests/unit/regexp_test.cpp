@@ -145,12 +145,16 @@ TEST_F(RegExps, ConstructionFlagsAndText) {
 }
 
 TEST_F(RegExps, CompileReplacesThePatternOnlyWhenTheNewOneCompiles) {
-    // With escapes inside bracket lists, [\]] is a list holding ']'; after compile the
-    // backslash is an ordinary member of the list and ']' a character after it.
+    // A recompiled pattern means what it means when constructed: escapes work inside bracket
+    // lists, so [\]] holds ']' and [\d] is the digit class.
     ScriptValue re = regexp("[\\]]");
     EXPECT_EQ(elements(method(re, "exec", {s("a\\]")})), Texts{"]"});
+    EXPECT_EQ(method(re, "compile", {s("[\\d]")}).tag, kTagBoolean);
+    EXPECT_TRUE(method(re, "test", {s("5")}).i);
+    EXPECT_FALSE(method(re, "test", {s("\\")}).i);
+    EXPECT_FALSE(method(re, "test", {s("d")}).i);
     EXPECT_EQ(method(re, "compile", {s("[\\]]"), s("g")}).tag, kTagBoolean);
-    EXPECT_EQ(elements(method(re, "exec", {s("a\\]")})), Texts{"\\]"});
+    EXPECT_EQ(elements(method(re, "exec", {s("a\\]")})), Texts{"]"});
     EXPECT_EQ(text(re, "toString"), "/[\\]]/g");
 
     setProperty(engine, re, intern(engine, "lastIndex"), i(2));

@@ -1,16 +1,15 @@
-// `quill`: runs scripts, compiles source to modules, evaluates text and lists modules. It adds
-// one global for scripts, `print`, which writes its arguments as UTF-8 to standard output.
+// `quill`: runs scripts, compiles source to modules, evaluates text and lists modules. Scripts
+// get the tool's own functions (see tool_functions.h) besides the engine's classes.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "builtins/builtin_support.h"
-#include "compiler/compile_driver.h"
-#include "runtime/module.h"
-#include "runtime/script_engine.h"
+#include "runtime/embed.h"
 #include "tools/quill/movie_command.h"
+#include "tools/quill/tool_functions.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -108,51 +107,42 @@ bool parseArguments(int argc, char** argv, Arguments* args, const char** problem
     return true;
 }
 
-void printNative(ScriptEngine* e, ClassDescriptor*, void*, ScriptValue* result, ScriptValue* argv) {
-    std::string line;
-    for (uint32_t i = 1; i <= argCount(argv); ++i) {
-        if (i > 1) line += ' ';
-        ScriptValue text = toString(e, argv[i]);
-        line += toUtf8String(stringView(text));
-    }
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    *result = makeUndefined();
-}
-
-void traceToStderr(ScriptEngine*, void*, const ScriptValue* argv) {
-    if (argv[0].i < 1 || argv[1].tag != kTagString) return;
-    std::string text = toUtf8String(stringView(argv[1]));
-    std::fprintf(stderr, "%s\n", text.c_str());
+void traceToStderr(void*, std::string_view text) {
+    std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
 }
 
 ScriptEngine* startEngine(const Arguments& args) {
     EngineConfig config;
     config.stackSlots = 1 << 18;
     config.maxHeapBytes = static_cast<size_t>(args.maxHeap);
+    config.compileSettings = args.settings;
+    config.hostClasses = toolFunctions();
     ScriptEngine* engine = createEngine(config);
     if (!engine) {
         std::fputs("quill: cannot create the script engine\n", stderr);
         return nullptr;
     }
-    engine->compileSettings = args.settings;
-    registerClass(engine, "print")->call = printNative;
-    if (args.warnings) setTraceOutput(engine, traceToStderr, nullptr);
+    if (args.warnings) setTraceText(engine, traceToStderr, nullptr);
     return engine;
 }
 
-// The engine's message, then where the script stopped when that is known.
+// What went wrong: a compiler's or file's diagnostics as the engine wrote them, or the engine's
+// message and where the script stopped when that is known.
 void reportFailure(ScriptEngine* engine) {
     std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", engine->errorBuffer);
-    if (!engine->errorLocated || !engine->errorIp) return;
-    const char* function = functionNameAt(engine, engine->errorIp);
-    uint32_t line = 0;
-    const char* source = sourceLineAt(engine, engine->errorIp, &line);
-    if (source) {
-        std::fprintf(stderr, "    at %s (%s:%u)\n", function, source, line);
+    ErrorKind kind = errorKind(engine);
+    if (kind == ErrorKind::kCompile || kind == ErrorKind::kFile) {
+        std::fputs(diagnostics(engine).c_str(), stderr);
+        return;
+    }
+    std::fprintf(stderr, "%s\n", errorText(engine).c_str());
+    ErrorPlace place = errorPlace(engine);
+    if (!place.known) return;
+    if (!place.source.empty()) {
+        std::fprintf(stderr, "    at %s (%s:%u)\n", place.function.c_str(), place.source.c_str(),
+                     place.line);
     } else {
-        std::fprintf(stderr, "    at %s\n", function);
+        std::fprintf(stderr, "    at %s\n", place.function.c_str());
     }
 }
 
@@ -160,16 +150,7 @@ int runCommand(const Arguments& args) {
     ScriptEngine* engine = startEngine(args);
     if (!engine) return 1;
     int ok = runScriptFile(engine, args.target.c_str());
-    if (!ok) {
-        if (!engine->messageBuffer.empty() && !engine->errorLocated &&
-            std::strncmp(engine->errorBuffer, "Runtime error: ", 15) != 0) {
-            // A compile failure or an unreadable file: the diagnostics as the engine wrote them.
-            std::fflush(stdout);
-            std::fputs(engine->messageBuffer.c_str(), stderr);
-        } else {
-            reportFailure(engine);
-        }
-    }
+    if (!ok) reportFailure(engine);
     std::fflush(stdout);
     destroyEngine(engine);
     return ok ? 0 : 1;
@@ -193,7 +174,7 @@ int compileCommand(const Arguments& args) {
     std::vector<uint8_t> module;
     bool ok = compileFile(engine, args.target.c_str(), options, &module, nullptr, output.c_str());
     // Warnings are written even when the compilation succeeds.
-    std::fputs(engine->messageBuffer.c_str(), stderr);
+    std::fputs(diagnostics(engine).c_str(), stderr);
     destroyEngine(engine);
     return ok ? 0 : 1;
 }
@@ -203,12 +184,7 @@ int evalCommand(const Arguments& args) {
     if (!engine) return 1;
     int ok = runScriptText(engine, args.target);
     if (ok) {
-        ScriptValue text = toString(engine, engine->returnSlot);
-        std::printf("%s\n", toUtf8String(stringView(text)).c_str());
-    } else if (!engine->messageBuffer.empty() && !engine->errorLocated &&
-               std::strncmp(engine->errorBuffer, "Runtime error: ", 15) != 0) {
-        std::fflush(stdout);
-        std::fputs(engine->messageBuffer.c_str(), stderr);
+        std::printf("%s\n", completionText(engine).c_str());
     } else {
         reportFailure(engine);
     }
@@ -226,14 +202,12 @@ int disCommand(const Arguments& args) {
     std::vector<uint8_t> bytes;
     uint8_t buffer[65536];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + n);
     std::fclose(f);
     std::string listing = listModule(bytes.data(), bytes.size());
     std::fwrite(listing.data(), 1, listing.size(), stdout);
-    ModuleRecord* module = readModule(bytes.data(), bytes.size());
-    int status = module ? 0 : 1;
-    freeModule(module);
-    return status;
+    return isWellFormedModule(bytes.data(), bytes.size()) ? 0 : 1;
 }
 
 }  // namespace
