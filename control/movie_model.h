@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "control/record_arena.h"
 #include "control/swf_records.h"
 
 namespace quill::movie {
@@ -58,6 +59,8 @@ struct ShapeRecord {
     bool operator==(const ShapeRecord&) const = default;
 };
 
+using ShapeRecords = std::vector<ShapeRecord, ArenaAllocator<ShapeRecord>>;
+
 struct StyleSet {
     std::vector<FillStyle> fills;
     std::vector<LineStyle> lines;
@@ -68,7 +71,7 @@ struct ShapeDefinition {
     int version = 1;  // 1, 2 or 3 (DefineShape, DefineShape2, DefineShape3)
     Rect bounds;
     std::vector<StyleSet> styleSets;  // [0] the initial styles, then each change's new styles
-    std::vector<ShapeRecord> records;
+    ShapeRecords records;
     bool operator==(const ShapeDefinition&) const = default;
 };
 

@@ -68,7 +68,8 @@ class Reader {
     void defineFont(SwfInput& in, uint16_t code);
     void fontInfo(SwfInput& in);
     PlaceObject placeObject(SwfInput& in, int version);
-    StyleSet styles(SwfInput& in, int version);
+    StyleSet styles(SwfInput& in, int version, bool charge);
+    size_t shapeRecords(SwfInput& in, int version, ShapeDefinition* shape);
     FillStyle fillStyle(SwfInput& in, int version);
     std::vector<uint8_t> actionsFrom(SwfInput& in) {
         size_t n = in.remaining();
@@ -81,6 +82,7 @@ class Reader {
     const ReadLimits& limits_;
     size_t shapeRecords_ = 0;
     size_t styles_ = 0;
+    std::shared_ptr<RecordArena> arena_ = std::make_shared<RecordArena>();
     size_t buttonRecords_ = 0;
 };
 
@@ -128,18 +130,18 @@ FillStyle Reader::fillStyle(SwfInput& in, int version) {
     return f;
 }
 
-StyleSet Reader::styles(SwfInput& in, int version) {
+StyleSet Reader::styles(SwfInput& in, int version, bool charge) {
     StyleSet set;
     in.align();
     uint32_t fills = in.u8();
     if (fills == 0xFF && version >= 2) fills = in.u16();
     if (styles_ + fills > limits_.maxStyles) throw SwfError("too many fill styles");
-    styles_ += fills;
+    if (charge) styles_ += fills;
     for (uint32_t i = 0; i < fills; ++i) set.fills.push_back(fillStyle(in, version));
     uint32_t lines = in.u8();
     if (lines == 0xFF && version >= 2) lines = in.u16();
     if (styles_ + lines > limits_.maxStyles) throw SwfError("too many line styles");
-    styles_ += lines;
+    if (charge) styles_ += lines;
     for (uint32_t i = 0; i < lines; ++i) {
         LineStyle l;
         l.width = in.u16();
@@ -149,16 +151,16 @@ StyleSet Reader::styles(SwfInput& in, int version) {
     return set;
 }
 
-void Reader::defineShape(SwfInput& in, int version) {
-    uint16_t id = in.u16();
-    auto shape = std::make_shared<ShapeDefinition>();
-    shape->version = version;
-    shape->bounds = in.rect();
-    shape->styleSets.push_back(styles(in, version));
+// Reads the records after the initial styles. With `shape` null it only counts them, so that the
+// real pass allocates the record array once: hosts whose heap is slow with many medium-sized
+// blocks (Wine's) load large movies several times faster that way.
+size_t Reader::shapeRecords(SwfInput& in, int version, ShapeDefinition* shape) {
     unsigned fillBits = in.ubits(4);
     unsigned lineBits = in.ubits(4);
+    size_t count = 0;
     for (;;) {
-        if (++shapeRecords_ > limits_.maxShapeRecords) throw SwfError("too many shape records");
+        if (shapeRecords_ + ++count > limits_.maxShapeRecords)
+            throw SwfError("too many shape records");
         ShapeRecord r;
         if (!in.flag()) {
             unsigned flags = in.ubits(5);
@@ -178,8 +180,11 @@ void Reader::defineShape(SwfInput& in, int version) {
             if (r.hasFill1) r.fill1 = in.ubits(fillBits);
             if (r.hasLine) r.line = in.ubits(lineBits);
             if (r.hasNewStyles) {
-                r.newStylesIndex = static_cast<uint32_t>(shape->styleSets.size());
-                shape->styleSets.push_back(styles(in, version));
+                StyleSet set = styles(in, version, shape != nullptr);
+                if (shape) {
+                    r.newStylesIndex = static_cast<uint32_t>(shape->styleSets.size());
+                    shape->styleSets.push_back(std::move(set));
+                }
                 fillBits = in.ubits(4);
                 lineBits = in.ubits(4);
             }
@@ -202,8 +207,22 @@ void Reader::defineShape(SwfInput& in, int version) {
             r.ax = in.sbits(n);
             r.ay = in.sbits(n);
         }
-        shape->records.push_back(r);
+        if (shape) shape->records.push_back(r);
     }
+    return count;
+}
+
+void Reader::defineShape(SwfInput& in, int version) {
+    uint16_t id = in.u16();
+    auto shape = std::make_shared<ShapeDefinition>();
+    shape->version = version;
+    shape->bounds = in.rect();
+    shape->styleSets.push_back(styles(in, version, true));
+    SwfInput counting = in;
+    size_t count = shapeRecords(counting, version, nullptr);
+    shape->records = ShapeRecords(ArenaAllocator<ShapeRecord>(arena_));
+    shape->records.reserve(count);
+    shapeRecords_ += shapeRecords(in, version, shape.get());
     Character c;
     c.kind = Character::kShape;
     c.shape = std::move(shape);

@@ -1,5 +1,5 @@
 // Helpers for the Windows tests of the movie control.
-#include "control_test_support.h"
+#include "control_test_support.h"  // first: it brings windows.h
 
 #include <gtest/gtest.h>
 
@@ -201,6 +201,42 @@ MovieFile::MovieFile(const std::string& description, const std::string& name) {
         fwrite(bytes.data(), 1, bytes.size(), f);
         fclose(f);
     }
+}
+
+Hosted::Hosted(int width, int height, bool byClass)
+    : window(gui::TestWindow::Options{.clientSize = {width, height}}),
+      site(window.hwnd(), RECT{0, 0, width, height}) {
+    if (byClass) {
+        CLSID clsid;
+        CLSIDFromString(L"{D27CDB6E-AE6D-11CF-96B8-444553540000}", &clsid);
+        EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                   reinterpret_cast<void**>(control.out())),
+                  S_OK);
+    } else {
+        EXPECT_EQ(createFromFile(IID_IDispatch, reinterpret_cast<void**>(control.out())), S_OK);
+    }
+    if (!control) return;
+    Com<IOleObject> object;
+    EXPECT_EQ(control.as(&object, IID_IOleObject), S_OK);
+    EXPECT_EQ(object->SetClientSite(&site), S_OK);
+    RECT r{0, 0, width, height};
+    EXPECT_EQ(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, window.hwnd(), &r), S_OK);
+    Com<IOleInPlaceObject> inPlace;
+    EXPECT_EQ(control.as(&inPlace, IID_IOleInPlaceObject), S_OK);
+    EXPECT_EQ(inPlace->GetWindow(&controlWindow), S_OK);
+}
+Hosted::~Hosted() {
+    if (!control) return;
+    Com<IOleObject> object;
+    control.as(&object, IID_IOleObject);
+    object->Close(OLECLOSE_NOSAVE);
+    object->SetClientSite(nullptr);
+}
+
+gui::Snapshot Hosted::shot() {
+    RedrawWindow(controlWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    gui::pumpMessages();
+    return gui::captureClient(controlWindow);
 }
 
 }  // namespace quill::movie::test

@@ -3,7 +3,7 @@
 // records what the control fires, and movies built from descriptions into temporary files.
 #pragma once
 
-#include <windows.h>
+#include "tests/gui/gui_bench.h"  // first: it brings windows.h
 
 #include <oaidl.h>
 #include <ocidl.h>
@@ -100,6 +100,89 @@ struct MovieFile {
     ~MovieFile() { DeleteFileW(path.c_str()); }
     MovieFile(const MovieFile&) = delete;
     MovieFile& operator=(const MovieFile&) = delete;
+};
+
+// A minimal OLE container site: the control is placed over a rectangle of a test window.
+class Site : public IOleClientSite, public IOleInPlaceSite {
+  public:
+    Site(HWND window, RECT rect) : window_(window), rect_(rect) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+        if (riid == IID_IUnknown || riid == IID_IOleClientSite) {
+            *out = static_cast<IOleClientSite*>(this);
+        } else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite) {
+            *out = static_cast<IOleInPlaceSite*>(this);
+        } else {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }  // lives on the test's stack
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** m) override {
+        *m = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetContainer(IOleContainer** c) override {
+        *c = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP ShowObject() override { return S_OK; }
+    STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+    STDMETHODIMP GetWindow(HWND* w) override {
+        *w = window_;
+        return S_OK;
+    }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
+    STDMETHODIMP OnInPlaceActivate() override {
+        ++activations;
+        return S_OK;
+    }
+    STDMETHODIMP OnUIActivate() override { return S_OK; }
+    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
+                                  LPRECT position, LPRECT clip,
+                                  LPOLEINPLACEFRAMEINFO info) override {
+        *frame = nullptr;
+        *document = nullptr;
+        *position = rect_;
+        *clip = rect_;
+        info->fMDIApp = FALSE;
+        info->hwndFrame = window_;
+        info->haccel = nullptr;
+        info->cAccelEntries = 0;
+        return S_OK;
+    }
+    STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
+    STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
+    STDMETHODIMP OnInPlaceDeactivate() override {
+        ++deactivations;
+        return S_OK;
+    }
+    STDMETHODIMP DiscardUndoState() override { return S_OK; }
+    STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
+    STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
+
+    int activations = 0, deactivations = 0;
+
+  private:
+    HWND window_;
+    RECT rect_;
+};
+
+// A test window with the control activated in place over its whole client area.
+struct Hosted {
+    gui::TestWindow window;
+    Site site;
+    Com<IDispatch> control;
+    HWND controlWindow = nullptr;
+
+    Hosted(int width, int height, bool byClass);
+    ~Hosted();
+    // The control's pixels once it has painted what it has now.
+    gui::Snapshot shot();
 };
 
 }  // namespace quill::movie::test
