@@ -479,6 +479,30 @@ LRESULT MovieControl::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             showContextMenu(x, y);
             return 0;
         }
+        case WM_INITMENUPOPUP: {
+            // A container about to show the player commands asks for their state first.
+            HMENU menu = reinterpret_cast<HMENU>(wParam);
+            auto check = [&](int id, bool on) {
+                CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+            };
+            auto enable = [&](int id, bool on) {
+                EnableMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+            };
+            bool movie = player_.hasMovie();
+            check(kCmdPlay, player_.isPlaying());
+            check(kCmdLoop, player_.loop);
+            check(kCmdLow, quality_ == 0);
+            check(kCmdMedium, false);
+            check(kCmdHigh, quality_ != 0);
+            check(kCmdShowAll, view_.scaleMode() == kShowAll);
+            check(kCmdActualSize, view_.scaleMode() == kNoScale);
+            for (int id : {kCmdPlay, kCmdLoop, kCmdRewind, kCmdForward, kCmdBack, kCmdZoomIn,
+                           kCmdShowAll, kCmdActualSize}) {
+                enable(id, movie);
+            }
+            enable(kCmdZoomOut, movie && view_.zoomed());
+            return 0;
+        }
         case WM_COMMAND:
             if (HIWORD(wParam) == 0 && LOWORD(wParam) >= kCmdRewind &&
                 LOWORD(wParam) <= kCmdActualSize) {
