@@ -1,7 +1,8 @@
-// Fuzz target: movie files and the action interpreter. An input starting with "FWS" or "CWS" is
-// a movie: it is read, written again and read back, then played for a few frames with pointer
-// input, variable access and drawing. Any other input is a block of action byte code, run as the
-// first frame of a small movie with a clip, a button and a bound text field.
+// Fuzz target: movie files, movie descriptions and the action interpreter. An input starting
+// with "FWS" or "CWS" is a movie: it is read, written again and read back, then played for a few
+// frames with pointer input, variable access and drawing. One starting with "[" or "#" is a
+// description, compiled and played the same way. Any other input is a block of action byte code,
+// run as the first frame of a small movie with a clip, a button and a bound text field.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -154,6 +155,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             // Button records too large for their 16-bit offsets: refused, not written wrong.
         }
         play(movie, data, size);
+        return 0;
+    }
+    if (size > 0 && (data[0] == '[' || data[0] == '#')) {
+        // A movie description: compiled, written, read back and played like a file.
+        auto movie = std::make_shared<Movie>();
+        std::string error;
+        if (!compileDescription(std::string(reinterpret_cast<const char*>(data), size), "fuzz",
+                                movie.get(), &error)) {
+            if (error.empty()) fail("a description failed without a message");
+            return 0;
+        }
+        std::vector<uint8_t> bytes = writeMovie(*movie);
+        auto read = std::make_shared<Movie>();
+        if (!readMovie(bytes.data(), bytes.size(), read.get(), nullptr, readLimits())) {
+            fail("a compiled description does not read back");
+        }
+        play(read, data, size);
         return 0;
     }
     auto movie = std::make_shared<Movie>(*scriptHost());

@@ -203,6 +203,7 @@ void MovieControl::restartTimer() {
     if (!window_) return;
     if (timer_) KillTimer(window_, kFrameTimer);
     timer_ = 0;
+    timerMovie_ = player_.movie();
     if (!player_.hasMovie()) return;
     double fps = std::max(player_.movie()->framesPerSecond(), 0.01);
     UINT interval = static_cast<UINT>(std::clamp(std::lround(1000.0 / fps), 1L, 100000L));
@@ -298,6 +299,8 @@ void MovieControl::destroyWindow() {
 
 void MovieControl::onTimer() {
     AddRef();
+    // A movie loaded from inside a script comes in when the script ends: its rate may differ.
+    if (player_.movie() != timerMovie_) restartTimer();
     player_.tick();
     if (window_ && drawnChanges_ != player_.changes()) InvalidateRect(window_, nullptr, FALSE);
     Release();

@@ -287,6 +287,7 @@ class MovieControl : public IQuillMovie,
     bool uiActive_ = false;
     int freezeEvents_ = 0;
     UINT_PTR timer_ = 0;
+    const Movie* timerMovie_ = nullptr;  // the movie whose rate the timer runs at
     uint64_t drawnChanges_ = ~0ull;
     bool capture_ = false;
 
