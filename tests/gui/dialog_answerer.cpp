@@ -50,6 +50,17 @@ void DialogAnswerer::answer(DWORD threadId, const Answer& answer, DWORD timeoutM
                    std::to_string(timeoutMs) + " ms";
         return;
     }
+    // Under load Wine's file dialogs can be visible for seconds before their controls exist (the
+    // shell view of a large folder is still being filled): wait for the controls named, then
+    // read the title.
+    waitFor(
+        [&] {
+            for (const auto& [controlId, text] : answer.texts) {
+                if (findControl(dialog, controlId) == nullptr) return false;
+            }
+            return true;
+        },
+        timeoutMs);
     title_ = windowText(dialog);
     for (const auto& [controlId, text] : answer.texts) {
         HWND control = findControl(dialog, controlId);
