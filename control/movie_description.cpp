@@ -635,6 +635,19 @@ void Compiler::compile(const toml::table& root) {
 bool compileDescription(const std::string& text, const std::string& sourceName, Movie* movie,
                         std::string* error) {
     *movie = Movie{};
+    // TOML allows no control characters but tab; the parser is not given the chance to trip
+    // over them (a NUL inside a table header fails one of its internal checks).
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+            size_t line =
+                1 + static_cast<size_t>(std::count(
+                        text.begin(), text.begin() + static_cast<std::ptrdiff_t>(i), '\n'));
+            *error = sourceName + ":" + std::to_string(line) + ": a control character (code " +
+                     std::to_string(c) + ") is not allowed in a description";
+            return false;
+        }
+    }
     try {
         toml::table root = toml::parse(text, sourceName);
         Compiler(sourceName, movie).compile(root);

@@ -85,6 +85,8 @@ TEST(DescriptionTest, MistakesAreReportedWithTheirLine) {
         "are "
         "quadratic) at character 7");
     EXPECT_EQ(errorOf("[movie\n").substr(0, 9), "m.toml:1:");
+    EXPECT_EQ(errorOf(std::string(kHead) + std::string("[\0[\0", 4)),
+              "m.toml:4: a control character (code 0) is not allowed in a description");
     EXPECT_EQ(errorOf(std::string(kHead) + "version = 2\n[[sprite]]\nname = \"s\"\n"),
               "m.toml:5: sprite \"s\": sprites need version 3 or later");
     EXPECT_EQ(errorOf(std::string(kHead) + "[[shape]]\nname = \"a\"\n"),
