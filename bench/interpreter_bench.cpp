@@ -66,7 +66,9 @@ void runOnce(benchmark::State& state, const std::vector<uint8_t>& module, int64_
     destroyEngine(engine);
 }
 
-void BM_RecursiveFib25(benchmark::State& state) { runOnce(state, fibModule(25), 75025); }
+void BM_RecursiveFib25(benchmark::State& state) {
+    runOnce(state, fibModule(25), 75025);
+}
 void BM_IntegerLoop10M(benchmark::State& state) {
     runOnce(state, loopModule(10000000), 49999995000000LL);
 }

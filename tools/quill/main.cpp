@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "runtime/embed.h"
+#include "tools/quill/movie_command.h"
 #include "tools/quill/pack_command.h"
 #include "tools/quill/tool_functions.h"
 
@@ -25,6 +26,8 @@ constexpr const char* kUsage =
     "       quill compile FILE.qls [-o OUT.qsc] [-g] [--options 0xNNNNN]\n"
     "       quill eval TEXT [--warnings] [--options 0xNNNNN] [--max-heap BYTES]\n"
     "       quill dis FILE.qsc\n"
+    "       quill movie build DESCRIPTION.toml [-o OUT.swf] [--compressed]\n"
+    "       quill movie info FILE.swf [--actions]\n"
     "       quill pack PROJECT.toml [-o APP.exe] [--stub STUB.exe]\n"
     "       quill unpack APP.exe [-o FOLDER]\n"
     "\n"
@@ -32,6 +35,7 @@ constexpr const char* kUsage =
     "  compile  compiles a script to a module (-g adds debug information)\n"
     "  eval     compiles and runs TEXT and prints its completion value\n"
     "  dis      lists a compiled module\n"
+    "  movie    builds a movie from a description, or lists a movie's tags\n"
     "  pack     builds a projector from a project file\n"
     "  unpack   lists and extracts what a projector carries, with a project file\n"
     "  --warnings     shows warnings and trace output on standard error\n"
@@ -219,6 +223,7 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 #endif
+    if (argc >= 2 && std::strcmp(argv[1], "movie") == 0) return movieCommand(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "pack") == 0) return tool::packMain(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "unpack") == 0) return tool::unpackMain(argc, argv);
     Arguments args;
