@@ -20,5 +20,6 @@ void registerString(ScriptEngine* engine);
 void registerObject(ScriptEngine* engine);
 // The URI coding functions, registered where the application functions are.
 void registerUriFunctions(ScriptEngine* engine);
+void registerMail(ScriptEngine* engine);  // host/net/mail.cpp
 
 }  // namespace quill

@@ -31,6 +31,7 @@ constexpr HostRegistration kEngineClasses[] = {
     {ClassId::kString, registerString},
     {ClassId::kObject, registerObject},
     {ClassId::kAppFunctions, registerUriFunctions},
+    {ClassId::kMail, registerMail},
 };
 
 }  // namespace
