@@ -279,8 +279,9 @@ std::u16string decodeHeaderText(std::string_view value) {
                         (kind == 'B' || kind == 'b') ? decodeBase64(text) : decodeQ(text);
                     // RFC 2231 allows a language after the charset: "utf-8*en".
                     charset = charset.substr(0, charset.find('*'));
-                    if (afterWord &&
-                        std::all_of(raw.begin(), raw.end(), [](char c) { return isBlank(c); })) {
+                    if (afterWord && std::all_of(raw.begin(), raw.end(), [](char c) {
+                            return isBlank(c) || c == '\r' || c == '\n';
+                        })) {
                         raw.clear();
                     }
                     out += decodeText(raw, "");
