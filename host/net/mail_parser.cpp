@@ -148,9 +148,17 @@ class Parser {
                     continue;
                 }
                 Fields fields;
-                size_t partBody = scanHeader(nextLine(pos), false, &fields);
-                const Frame& f = frames_[frame];
-                begin(describe(fields, f.digest), partBody, f.related);
+                size_t partStart = nextLine(pos);
+                size_t partBody = scanHeader(partStart, false, &fields);
+                // A delimiter right after a delimiter (or at the end) delimits nothing at all:
+                // no part, as other readers see it.
+                size_t ignored = 0;
+                bool nothing = partBody == partStart &&
+                               (partStart == d_.size() || delimiterAt(partStart, &ignored, &close));
+                if (!nothing) {
+                    const Frame& f = frames_[frame];
+                    begin(describe(fields, f.digest), partBody, f.related);
+                }
                 pos = partBody;
                 continue;
             }
