@@ -147,10 +147,11 @@ std::u16string decodeText(std::string_view bytes, std::string_view charset) {
     return fromAnsi(bytes);
 }
 
-size_t ansiCharLength(std::string_view bytes, size_t i) {
+size_t charLength(std::string_view bytes, size_t i, bool utf8) {
     auto b = static_cast<uint8_t>(bytes[i]);
     size_t n = 1;
-    switch (platform::ansiCodePage()) {
+    unsigned codePage = utf8 ? 65001 : platform::ansiCodePage();
+    switch (codePage) {
         case 932:
             n = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC) ? 2 : 1;
             break;
@@ -169,6 +170,43 @@ size_t ansiCharLength(std::string_view bytes, size_t i) {
             break;
     }
     return i + n <= bytes.size() ? n : bytes.size() - i;
+}
+
+std::string toUtf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+CharsetText encodeText(std::u16string_view text) {
+    std::string ansi = toAnsi(text);
+    if (fromAnsi(ansi) == text) return {std::move(ansi), ansiCharset()};
+    return {toUtf8(text), "utf-8"};
 }
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {

@@ -15,6 +15,7 @@ const char* charsetForCodePage(unsigned codePage);
 const char* ansiCharset();
 
 std::string toAnsi(std::u16string_view text);
+std::string toUtf8(std::u16string_view text);  // a lone surrogate becomes U+FFFD
 std::u16string fromAnsi(std::string_view bytes);
 std::u16string fromUtf8(std::string_view bytes);  // malformed sequences become U+FFFD
 bool isValidUtf8(std::string_view bytes);
@@ -25,9 +26,18 @@ bool isValidUtf8(std::string_view bytes);
 std::u16string decodeText(std::string_view bytes, std::string_view charset);
 bool isUtf8Label(std::string_view charset);
 
-// The number of bytes of the ANSI character that starts at bytes[i] (1 for single-byte code
-// pages), so that encoded words never split a character.
-size_t ansiCharLength(std::string_view bytes, size_t i);
+// Text as the bytes a message carries, with their charset label: the ANSI code page when it
+// holds every character, otherwise UTF-8, so that nothing a script wrote or a message brought
+// turns into question marks when it is written.
+struct CharsetText {
+    std::string bytes;
+    std::string charset;
+};
+CharsetText encodeText(std::u16string_view text);
+
+// The number of bytes of the character that starts at bytes[i], in UTF-8 or in the ANSI code
+// page (1 for single-byte code pages), so that encoded words never split a character.
+size_t charLength(std::string_view bytes, size_t i, bool utf8);
 
 // ASCII case-insensitive comparison and lower-casing.
 bool equalsIgnoreCase(std::string_view a, std::string_view b);

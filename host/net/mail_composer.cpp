@@ -96,7 +96,7 @@ class Composer {
         if (part.fresh) {
             part.encoding = Encoding::kQuotedPrintable;
             part.contentType = defaultType;
-            part.charset = ansiCharset();
+            if (part.charset.empty()) part.charset = ansiCharset();
         }
         if (part.contentType.empty()) part.contentType = defaultType;
         std::string charset = part.charset.empty() ? ansiCharset() : part.charset;
@@ -118,8 +118,9 @@ class Composer {
         write("Content-Type: " + item.contentType + fileNameParameter("name", item.name, false) +
               "\r\n");
         write(std::string("Content-Transfer-Encoding: ") + encodingName(item) + "\r\n");
-        std::string id = item.contentId.empty() ? toAnsi(item.name) : item.contentId;
-        write("Content-ID: <" + id + ">\r\n\r\n");
+        // An item without an id is known by its name (the index says so from now on).
+        if (item.contentId.empty()) item.contentId = cleanContentId(toAnsi(item.name));
+        write("Content-ID: <" + item.contentId + ">\r\n\r\n");
         content(item);
     }
 

@@ -29,10 +29,6 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-bool hasEightBit(std::string_view s) {
-    return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<uint8_t>(c) >= 0x80; });
-}
-
 // Appends "Name: value" CR LF, folding before spaces so that lines stay within the width where
 // a space allows it. Folding only inserts CR LF before an existing space, so unfolding gives
 // the value back exactly.
@@ -60,34 +56,39 @@ void appendFolded(std::string& out, std::string_view line, size_t valueStart) {
     out += "\r\n";
 }
 
-std::string oneLine(std::u16string_view value) {
-    std::string ansi = toAnsi(value);
-    std::replace(ansi.begin(), ansi.end(), '\r', ' ');
-    std::replace(ansi.begin(), ansi.end(), '\n', ' ');
-    return ansi;
+// The value with its line breaks turned into spaces: a value cannot start a field of its own.
+std::u16string oneLine(std::u16string_view value) {
+    std::u16string out(value);
+    std::replace(out.begin(), out.end(), u'\r', u' ');
+    std::replace(out.begin(), out.end(), u'\n', u' ');
+    return out;
+}
+
+bool beyondAscii(std::u16string_view s) {
+    return std::any_of(s.begin(), s.end(), [](char16_t c) { return c >= 0x80; });
 }
 
 // Splits at commas outside quoted strings and angle brackets; each piece keeps its blanks.
-std::vector<std::string_view> addressPieces(std::string_view value) {
-    std::vector<std::string_view> pieces;
+std::vector<std::u16string_view> addressPieces(std::u16string_view value) {
+    std::vector<std::u16string_view> pieces;
     bool quoted = false;
     int angle = 0;
     size_t start = 0;
     for (size_t i = 0; i < value.size(); ++i) {
-        char c = value[i];
+        char16_t c = value[i];
         if (quoted) {
-            if (c == '\\') {
+            if (c == u'\\') {
                 ++i;
-            } else if (c == '"') {
+            } else if (c == u'"') {
                 quoted = false;
             }
-        } else if (c == '"') {
+        } else if (c == u'"') {
             quoted = true;
-        } else if (c == '<') {
+        } else if (c == u'<') {
             ++angle;
-        } else if (c == '>' && angle > 0) {
+        } else if (c == u'>' && angle > 0) {
             --angle;
-        } else if (c == ',' && angle == 0) {
+        } else if (c == u',' && angle == 0) {
             pieces.push_back(value.substr(start, i - start));
             start = i + 1;
         }
@@ -97,47 +98,51 @@ std::vector<std::string_view> addressPieces(std::string_view value) {
 }
 
 // A display name with characters beyond ASCII becomes encoded words; the address itself and
-// everything else stay as they are.
-std::string encodeDisplayName(std::string_view piece) {
-    size_t lt = std::string_view::npos;
+// everything else are written as they are (ANSI text).
+std::string encodeDisplayName(std::u16string_view piece) {
+    size_t lt = std::u16string_view::npos;
     bool quoted = false;
     for (size_t i = 0; i < piece.size(); ++i) {
         if (quoted) {
-            if (piece[i] == '\\') {
+            if (piece[i] == u'\\') {
                 ++i;
-            } else if (piece[i] == '"') {
+            } else if (piece[i] == u'"') {
                 quoted = false;
             }
-        } else if (piece[i] == '"') {
+        } else if (piece[i] == u'"') {
             quoted = true;
-        } else if (piece[i] == '<') {
+        } else if (piece[i] == u'<') {
             lt = i;
             break;
         }
     }
-    if (lt == std::string_view::npos) return std::string(piece);
-    std::string_view phrase = piece.substr(0, lt);
-    if (!hasEightBit(phrase)) return std::string(piece);
+    if (lt == std::u16string_view::npos) return toAnsi(piece);
+    std::u16string_view phrase = piece.substr(0, lt);
+    if (!beyondAscii(phrase) && phrase.find(u"=?") == std::u16string_view::npos) {
+        return toAnsi(piece);
+    }
     size_t lead = 0;
-    while (lead < phrase.size() && isBlank(phrase[lead])) ++lead;
-    std::string_view name = trim(phrase);
-    std::string plain;
-    if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
+    while (lead < phrase.size() && (phrase[lead] == u' ' || phrase[lead] == u'\t')) ++lead;
+    size_t tail = phrase.size();
+    while (tail > lead && (phrase[tail - 1] == u' ' || phrase[tail - 1] == u'\t')) --tail;
+    std::u16string_view name = phrase.substr(lead, tail - lead);
+    std::u16string plain;
+    if (name.size() >= 2 && name.front() == u'"' && name.back() == u'"') {
         for (size_t i = 1; i + 1 < name.size(); ++i) {
-            if (name[i] == '\\' && i + 2 < name.size()) ++i;
+            if (name[i] == u'\\' && i + 2 < name.size()) ++i;
             plain += name[i];
         }
     } else {
-        plain = std::string(name);
+        plain = std::u16string(name);
     }
-    std::string out(phrase.substr(0, lead));
+    std::string out = toAnsi(phrase.substr(0, lead));
     std::vector<std::string> words = encodedWords(plain, 45);
     for (size_t i = 0; i < words.size(); ++i) {
         if (i) out += ' ';
         out += words[i];
     }
     out += ' ';
-    out.append(piece.substr(lt));
+    out += toAnsi(piece.substr(lt));
     return out;
 }
 
@@ -300,27 +305,30 @@ std::u16string decodeHeaderText(std::string_view value) {
     return out;
 }
 
-std::vector<std::string> encodedWords(std::string_view ansi, size_t maxBytes) {
+std::vector<std::string> encodedWords(std::u16string_view text, size_t maxBytes) {
+    CharsetText encoded = encodeText(text);
+    const std::string& bytes = encoded.bytes;
+    bool utf8 = isUtf8Label(encoded.charset);
     std::vector<std::string> words;
-    std::string prefix = std::string("=?") + ansiCharset() + "?B?";
+    std::string prefix = "=?" + encoded.charset + "?B?";
     size_t i = 0;
     do {
         size_t end = i;
-        while (end < ansi.size()) {
-            size_t n = ansiCharLength(ansi, end);
+        while (end < bytes.size()) {
+            size_t n = charLength(bytes, end, utf8);
             if (end + n - i > maxBytes && end > i) break;
             end += n;
         }
-        words.push_back(prefix + base64(ansi.substr(i, end - i)) + "?=");
+        words.push_back(prefix + base64(std::string_view(bytes).substr(i, end - i)) + "?=");
         i = end;
-    } while (i < ansi.size());
+    } while (i < bytes.size());
     return words;
 }
 
 void writeSubjectField(std::string& out, std::u16string_view subject) {
     out += "Subject: ";
     if (!subject.empty()) {
-        std::vector<std::string> words = encodedWords(toAnsi(subject), 54);
+        std::vector<std::string> words = encodedWords(subject, 54);
         for (size_t i = 0; i < words.size(); ++i) {
             if (i) out += "\r\n ";
             out += words[i];
@@ -330,17 +338,13 @@ void writeSubjectField(std::string& out, std::u16string_view subject) {
 }
 
 void writeAddressField(std::string& out, std::string_view name, std::u16string_view value) {
-    std::string ansi = oneLine(value);
+    std::u16string single = oneLine(value);
     std::string line = std::string(name) + ": ";
     size_t valueStart = line.size();
-    if (hasEightBit(ansi)) {
-        std::vector<std::string_view> pieces = addressPieces(ansi);
-        for (size_t i = 0; i < pieces.size(); ++i) {
-            if (i) line += ',';
-            line += encodeDisplayName(pieces[i]);
-        }
-    } else {
-        line += ansi;
+    std::vector<std::u16string_view> pieces = addressPieces(single);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (i) line += ',';
+        line += encodeDisplayName(pieces[i]);
     }
     appendFolded(out, line, valueStart);
 }
@@ -348,20 +352,21 @@ void writeAddressField(std::string& out, std::string_view name, std::u16string_v
 void writeTextField(std::string& out, std::string_view name, std::u16string_view value) {
     std::string line = std::string(name) + ": ";
     size_t valueStart = line.size();
-    line += oneLine(value);
+    line += toAnsi(oneLine(value));
     appendFolded(out, line, valueStart);
 }
 
 std::string fileNameParameter(std::string_view param, std::u16string_view name, bool extended) {
-    std::string ansi = toAnsi(name);
-    bool plain = std::all_of(ansi.begin(), ansi.end(), [](char c) {
-        return c >= 0x20 && c <= 0x7E && c != '"' && c != '\\';
-    });
     std::string out = "; " + std::string(param);
-    if (plain) return out + "=\"" + ansi + "\"";
+    // Text that reads as an encoded word is encoded too, so that it reads back as written.
+    bool plain =
+        std::all_of(name.begin(), name.end(),
+                    [](char16_t c) { return c >= 0x20 && c <= 0x7E && c != u'"' && c != u'\\'; }) &&
+        name.find(u"=?") == std::u16string_view::npos;
+    if (plain) return out + "=\"" + toAnsi(name) + "\"";
     if (!extended) {
         out += "=\"";
-        std::vector<std::string> words = encodedWords(ansi, 45);
+        std::vector<std::string> words = encodedWords(name, 45);
         for (size_t i = 0; i < words.size(); ++i) {
             if (i) out += ' ';
             out += words[i];
@@ -369,10 +374,9 @@ std::string fileNameParameter(std::string_view param, std::u16string_view name, 
         return out + "\"";
     }
     static constexpr char kHex[] = "0123456789ABCDEF";
-    out += "*=";
-    out += ansiCharset();
-    out += "''";
-    for (char c : ansi) {
+    CharsetText encoded = encodeText(name);
+    out += "*=" + encoded.charset + "''";
+    for (char c : encoded.bytes) {
         auto b = static_cast<uint8_t>(c);
         bool attrChar = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') ||
                         (b >= '0' && b <= '9') ||
@@ -396,6 +400,11 @@ std::string contentIdValue(std::string_view value) {
         return std::string(v.substr(lt + 1, gt - lt - 1));
     }
     return std::string(v);
+}
+
+std::string cleanContentId(std::string id) {
+    std::erase_if(id, [](char c) { return static_cast<uint8_t>(c) < 32 || c == '<' || c == '>'; });
+    return id;
 }
 
 }  // namespace quill::mail

@@ -37,12 +37,13 @@ std::u16string parameterText(const Parameter& parameter);
 // text (or UTF-8 when they are well-formed UTF-8).
 std::u16string decodeHeaderText(std::string_view value);
 
-// The encoded words ("=?charset?B?...?=") that carry the ANSI bytes, each holding at most
-// `maxBytes` bytes and never splitting a character of the code page.
-std::vector<std::string> encodedWords(std::string_view ansi, size_t maxBytes);
+// The encoded words ("=?charset?B?...?=") that carry the text, each holding at most `maxBytes`
+// bytes and never splitting a character.
+std::vector<std::string> encodedWords(std::u16string_view text, size_t maxBytes);
 
 // "Subject: " and the subject as base64 encoded words of up to 54 bytes, one a line, with
-// CR LF; an empty subject writes nothing after the name.
+// CR LF; an empty subject writes nothing after the name. (Text is in the ANSI code page, or in
+// UTF-8 where that cannot hold it, here and in the fields below.)
 void writeSubjectField(std::string& out, std::u16string_view subject);
 
 // "Name: value" CR LF for an address field (From, To, ...): line breaks in the value become
@@ -59,5 +60,8 @@ std::string fileNameParameter(std::string_view param, std::u16string_view name, 
 
 // A Content-ID without its angle brackets.
 std::string contentIdValue(std::string_view value);
+// A Content-ID as it may be written between angle brackets: without control characters and
+// angle brackets.
+std::string cleanContentId(std::string id);
 
 }  // namespace quill::mail

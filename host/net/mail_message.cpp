@@ -6,6 +6,7 @@
 
 #include "host/net/mail_charset.h"
 #include "host/net/mail_composer.h"
+#include "host/net/mail_headers.h"
 #include "host/net/mail_names.h"
 #include "host/net/mail_parser.h"
 #include "host/net/mime_codecs.h"
@@ -98,12 +99,6 @@ PartRecord newPart(std::u16string name, NewContent content) {
     return part;
 }
 
-// A Content-ID is one line without angle brackets.
-std::string cleanContentId(std::string id) {
-    std::erase_if(id, [](char c) { return c == '\r' || c == '\n' || c == '<' || c == '>'; });
-    return id;
-}
-
 }  // namespace
 
 std::unique_ptr<MailMessage> MailMessage::create() {
@@ -185,15 +180,25 @@ std::u16string MailMessage::html() const {
     return bytes ? decodeText(*bytes, index_.html.charset) : std::u16string();
 }
 
+namespace {
+
+void freshText(PartRecord& part, std::u16string_view text) {
+    CharsetText encoded = encodeText(text);
+    part.fresh = NewContent{{}, std::make_shared<const std::string>(std::move(encoded.bytes))};
+    part.charset = std::move(encoded.charset);
+}
+
+}  // namespace
+
 bool MailMessage::setText(std::u16string_view text) {
     PartIndex next = index_;
-    next.text.fresh = NewContent{{}, std::make_shared<const std::string>(toAnsi(text))};
+    freshText(next.text, text);
     return recompose(std::move(next));
 }
 
 bool MailMessage::setHtml(std::u16string_view html) {
     PartIndex next = index_;
-    next.html.fresh = NewContent{{}, std::make_shared<const std::string>(toAnsi(html))};
+    freshText(next.html, html);
     return recompose(std::move(next));
 }
 

@@ -78,11 +78,14 @@ PartInfo describe(const Fields& fields, bool inDigest) {
     PartInfo info;
     std::optional<std::string> type = fields.value(kContentType);
     info.type = type ? mainValue(*type) : "";
-    // A missing or unusable type is plain text (a message in a digest), as MIME says.
-    if (info.type.find('/') == std::string::npos || info.type.front() == '/' ||
-        info.type.back() == '/') {
-        info.type = inDigest && !type ? "message/rfc822" : "text/plain";
-    }
+    // A missing or unusable type is plain text (a message in a digest), as MIME says. Usable is
+    // a token, "/" and a token: the type is written into regenerated messages as it is.
+    size_t slash = info.type.find('/');
+    bool usable = slash != std::string::npos && slash > 0 && slash + 1 < info.type.size() &&
+                  std::all_of(info.type.begin(), info.type.end(),
+                              [](char c) { return c == '/' || isTokenChar(c); }) &&
+                  info.type.find('/', slash + 1) == std::string::npos;
+    if (!usable) info.type = inDigest && !type ? "message/rfc822" : "text/plain";
     if (info.type.size() > kMaxTypeLength) info.type.resize(kMaxTypeLength);
     if (type) {
         info.contentTypeValue = *type;
@@ -103,7 +106,8 @@ PartInfo describe(const Fields& fields, bool inDigest) {
         if (info.name.size() > kMaxNameLength) info.name.resize(kMaxNameLength);
     }
     if (auto id = fields.value(kContentId)) {
-        info.contentId = contentIdValue(*id).substr(0, 998);
+        // Written back between angle brackets: no control characters may come along.
+        info.contentId = cleanContentId(contentIdValue(*id).substr(0, 998));
         info.hasContentId = !info.contentId.empty();
     }
     if (auto cte = fields.value(kTransferEncoding)) {

@@ -50,7 +50,8 @@ void Base64Writer::add(std::string& out, std::string_view bytes) {
         put(out, kAlphabet[v & 63]);
         pendingCount_ = 0;
     }
-    out.reserve(out.size() + (bytes.size() - i) / 3 * 4 * 78 / 76 + 8);
+    // Reserving for every small piece would copy the output again and again.
+    if (bytes.size() >= 4096) out.reserve(out.size() + (bytes.size() - i) / 3 * 4 * 78 / 76 + 8);
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
     for (; i + 3 <= bytes.size(); i += 3) {
         uint32_t v = (uint32_t(p[i]) << 16) | (uint32_t(p[i + 1]) << 8) | p[i + 2];
@@ -99,7 +100,7 @@ std::string base64(std::string_view bytes, size_t lineLength) {
 
 void Base64Reader::add(std::string& out, std::string_view text) {
     if (ended_) return;
-    out.reserve(out.size() + text.size() / 4 * 3 + 3);
+    if (text.size() >= 4096) out.reserve(out.size() + text.size() / 4 * 3 + 3);
     for (char c : text) {
         int8_t v = kDecode[static_cast<uint8_t>(c)];
         if (v < 0) {

@@ -89,12 +89,13 @@ TEST_F(MailClassTest, AttachmentsAndItemsThroughFilesAndStreams) {
 }
 
 TEST_F(MailClassTest, ReceivedNamesAreSafeAsFileNames) {
-    writeFile("evil.eml",
-              "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
-              "--b\r\nContent-Type: text/plain; name=\"..\\\\..\\\\escape.txt\"\r\n"
-              "Content-Disposition: attachment\r\n\r\nx\r\n"
-              "--b\r\nContent-Type: a/b; name=\"CON.txt\"\r\nContent-Disposition: attachment\r\n\r\n"
-              "y\r\n--b--\r\n");
+    writeFile(
+        "evil.eml",
+        "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+        "--b\r\nContent-Type: text/plain; name=\"..\\\\..\\\\escape.txt\"\r\n"
+        "Content-Disposition: attachment\r\n\r\nx\r\n"
+        "--b\r\nContent-Type: a/b; name=\"CON.txt\"\r\nContent-Disposition: attachment\r\n\r\n"
+        "y\r\n--b--\r\n");
     ScriptValue m = construct("Mail");
     call(m, "load", {s(path("evil.eml"))});
     EXPECT_EQ(text(call(m, "getAttachmentName", {makeInteger(0)})), "escape.txt");

@@ -48,7 +48,9 @@ TEST(MailCodecsTest, Base64LinesAndTheLenientDecoder) {
     // skipped, not copied into the data; "=" ends it; k characters of a last group give k-1.
     EXPECT_EQ(decodeBase64(" YW\tI=\r\nZZZZ"), "ab");
     EXPECT_EQ(decodeBase64("Y.W-I*"), "ab");
-    EXPECT_EQ(decodeBase64("YWJj" "Y"), "abc");
+    EXPECT_EQ(decodeBase64("YWJj"
+                           "Y"),
+              "abc");
     for (size_t split = 0; split <= encoded.size(); split += 7) {
         ASSERT_EQ(decodeInPieces<Base64Reader>(encoded, split), allBytes()) << split;
     }
@@ -67,8 +69,8 @@ TEST(MailCodecsTest, QuotedPrintableKeepsEveryByteThroughTransports) {
     for (size_t end; (end = encoded.find("\r\n", start)) != std::string::npos; start = end + 2) {
         EXPECT_LE(end - start, 76u);
     }
-    std::string texts[] = {"plain", "a\r\nb\r\n", "\r\r\n\n\n\r", " \t \r\n \t", allBytes(),
-                           longLine + "=" + longLine};
+    std::string texts[] = {"plain",       "a\r\nb\r\n", "\r\r\n\n\n\r",
+                           " \t \r\n \t", allBytes(),   longLine + "=" + longLine};
     for (const std::string& text : texts) {
         std::string qp = encodeQuotedPrintable(text);
         EXPECT_EQ(decodeQuotedPrintable(qp), text);
@@ -116,7 +118,8 @@ TEST(MailHeadersTest, ParametersMatchWholeNames) {
 }
 
 TEST(MailHeadersTest, EncodedWordsDecodeByTheirOwnCharset) {
-    EXPECT_EQ(decodeHeaderText("Re: =?iso-8859-1?Q?caf=E9_au_lait?= now"), u"Re: caf\u00E9 au lait now");
+    EXPECT_EQ(decodeHeaderText("Re: =?iso-8859-1?Q?caf=E9_au_lait?= now"),
+              u"Re: caf\u00E9 au lait now");
     // Adjacent words join without the blanks between them (a folded long subject).
     EXPECT_EQ(decodeHeaderText("=?utf-8?B?w6k=?=\r\n =?UTF-8?q?=C3=A9?= x"), u"\u00E9\u00E9 x");
     EXPECT_EQ(decodeHeaderText("=?utf-8*en?Q?a?= =?us-ascii?Q?b?="), u"ab");
@@ -143,6 +146,16 @@ TEST(MailHeadersTest, WrittenFieldsReadBackExactly) {
     for (size_t at = 0; (at = out.find("\r\n", at)) != std::string::npos; at += 2) ++lines;
     EXPECT_EQ(lines, 3u);
     EXPECT_EQ(decodeHeaderText(unfoldValue(out.substr(9))), subject);
+
+    // Text the ANSI code page cannot hold goes as UTF-8 rather than as question marks; text
+    // that only looks like an encoded word is encoded so that it reads back as it was.
+    out.clear();
+    writeSubjectField(out, u"\u041F\u0440\u0438\u0432\u0435\u0442 \u65E5\u672C");
+    EXPECT_EQ(out.rfind("Subject: =?utf-8?B?", 0), 0u);
+    EXPECT_EQ(decodeHeaderText(unfoldValue(out.substr(9))),
+              u"\u041F\u0440\u0438\u0432\u0435\u0442 \u65E5\u672C");
+    std::string literal = fileNameParameter("name", u"=?utf-8?B?YQ==?=.txt", false);
+    EXPECT_EQ(parameterText(*findParameter("a/b" + literal, "name")), u"=?utf-8?B?YQ==?=.txt");
 
     // Line breaks in a value cannot start a header of their own.
     out.clear();

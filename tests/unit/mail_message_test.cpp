@@ -71,11 +71,10 @@ TEST_F(MailMessageTest, EveryLayoutIsClosedAndReadsBack) {
     struct Layout {
         bool text, html, item, attachment;
     };
-    const Layout layouts[] = {{true, false, false, false}, {false, true, false, false},
-                              {true, true, false, false},  {true, false, false, true},
-                              {false, true, true, false},  {true, false, true, false},
-                              {true, true, true, true},    {false, false, true, true},
-                              {false, false, false, false}};
+    const Layout layouts[] = {
+        {true, false, false, false}, {false, true, false, false}, {true, true, false, false},
+        {true, false, false, true},  {false, true, true, false},  {true, false, true, false},
+        {true, true, true, true},    {false, false, true, true},  {false, false, false, false}};
     for (const Layout& l : layouts) {
         SCOPED_TRACE(testing::Message() << l.text << l.html << l.item << l.attachment);
         auto m = MailMessage::create();
@@ -110,8 +109,9 @@ TEST_F(MailMessageTest, EveryLayoutIsClosedAndReadsBack) {
 }
 
 TEST_F(MailMessageTest, SaveLoadRegenerateCyclesKeepEveryByte) {
-    const std::u16string texts[] = {u"no line end", u"line end\r\n", u"mixed\rCR\nLF\r\n\r\r\n\n",
-                                    u"", u"trailing blank \r\n\t"};
+    const std::u16string texts[] = {
+        u"no line end",           u"line end\r\n",           u"mixed\rCR\nLF\r\n\r\r\n\n", u"",
+        u"trailing blank \r\n\t", u"\u65E5\u672C \u20AC\r\n"};
     for (const std::u16string& t : texts) {
         auto m = MailMessage::create();
         m->setText(t);
@@ -159,7 +159,9 @@ TEST_F(MailMessageTest, ForeignPartsDecodeWholeAndKeepTheirCharset) {
     EXPECT_EQ(m->text(), u"\u20AC and \u00E9");
     // Decoded quoted-printable data reaches the file whole, zero bytes included.
     ASSERT_TRUE(m->savePart(m->index().attachments[0], path("z.bin")));
-    EXPECT_EQ(readFile("z.bin"), std::string("a\0b\xFF" "c\r\n", 7));
+    EXPECT_EQ(readFile("z.bin"), std::string("a\0b\xFF"
+                                             "c\r\n",
+                                             7));
     // Regenerated, the text keeps its charset and its 8bit label.
     m->setField(HeaderField::kTo, u"x@example.com");
     std::string out = text(*m);
@@ -179,7 +181,8 @@ TEST_F(MailMessageTest, SizesAreExactAndDirtyFollowsChanges) {
     EXPECT_EQ(m->size(), before);
     m->setField(HeaderField::kDate, u"Mon, 1 Jan 2024 00:00:00 +0000");
     EXPECT_TRUE(m->headersDirty());
-    EXPECT_EQ(m->size(), before + int64_t(std::string("Date: Mon, 1 Jan 2024 00:00:00 +0000\r\n").size()));
+    EXPECT_EQ(m->size(),
+              before + int64_t(std::string("Date: Mon, 1 Jan 2024 00:00:00 +0000\r\n").size()));
     EXPECT_EQ(m->size(), int64_t(text(*m).size()));
     m->addAttachment(u"a.txt", "attached");
     EXPECT_EQ(m->size(), int64_t(text(*m).size()));

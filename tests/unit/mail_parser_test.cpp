@@ -48,7 +48,8 @@ TEST(MailParserTest, FieldsAreFoundByTheirWholeNames) {
 TEST(MailParserTest, PlainMessagesOfOtherMailers) {
     // No Content-Type: plain text, as MIME defines it; LF-only lines; an mbox envelope line;
     // a field-less first line starts the body.
-    std::string lf = "From someone@example.com Mon Jan  1 00:00:00 2024\nSubject: lf\n\nline 1\nline 2\n";
+    std::string lf =
+        "From someone@example.com Mon Jan  1 00:00:00 2024\nSubject: lf\n\nline 1\nline 2\n";
     ParsedMessage m = parseMessage(lf);
     EXPECT_EQ(*m.headers.subject, u"lf");
     EXPECT_FALSE(m.headers.from);
@@ -61,7 +62,8 @@ TEST(MailParserTest, PlainMessagesOfOtherMailers) {
     EXPECT_EQ(*parseMessage(headersOnly).headers.subject, u"only");
     EXPECT_EQ(parseMessage("").index.text.end, 0);
     // A single part of another type is an attachment with a made-up name.
-    std::string pdf = "Content-Type: application/pdf\r\nContent-Transfer-Encoding: base64\r\n\r\nJVBE\r\n";
+    std::string pdf =
+        "Content-Type: application/pdf\r\nContent-Transfer-Encoding: base64\r\n\r\nJVBE\r\n";
     ParsedMessage p = parseMessage(pdf);
     ASSERT_EQ(p.index.attachments.size(), 1u);
     EXPECT_EQ(p.index.attachments[0].name, u"attachment 1");
@@ -95,7 +97,8 @@ TEST(MailParserTest, PartsEndAtTheLineEndBeforeTheDelimiter) {
 
 TEST(MailParserTest, BrokenStructuresKeepTheirContent) {
     // A multipart whose boundary never appears, or that has none, is kept whole.
-    std::string noDelimiter = "Content-Type: multipart/mixed; boundary=\"zz\"\r\n\r\nall the content\r\n";
+    std::string noDelimiter =
+        "Content-Type: multipart/mixed; boundary=\"zz\"\r\n\r\nall the content\r\n";
     ParsedMessage a = parseMessage(noDelimiter);
     ASSERT_EQ(a.index.attachments.size(), 1u);
     EXPECT_EQ(rangeOf(noDelimiter, a.index.attachments[0]), "all the content\r\n");
@@ -123,11 +126,13 @@ TEST(MailParserTest, BrokenStructuresKeepTheirContent) {
 TEST(MailParserTest, LeavesAreClassifiedAsUsersExpect) {
     std::string data =
         "Content-Type: multipart/related; boundary=r\r\n\r\n"
-        "--r\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: Quoted-Printable\r\n\r\nt\r\n"
+        "--r\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: "
+        "Quoted-Printable\r\n\r\nt\r\n"
         "--r\r\nContent-Type: image/gif; name*=utf-8''%C3%A9.gif\r\nContent-ID: <id@x>\r\n\r\ng\r\n"
         "--r\r\nContent-Type: text/css; name=\"s.css\"\r\nContent-ID: <css>\r\n\r\nc\r\n"
         "--r\r\nContent-Type: text/plain; name=\"notes.txt\"\r\n\r\nn\r\n"
-        "--r\r\nContent-Type: text/plain\r\nContent-Disposition: ATTACHMENT; filename=a.txt\r\n\r\na\r\n"
+        "--r\r\nContent-Type: text/plain\r\nContent-Disposition: ATTACHMENT; "
+        "filename=a.txt\r\n\r\na\r\n"
         "--r\r\nContent-Type: image/png\r\nContent-ID: nobrackets\r\n\r\np\r\n"
         "--r--\r\n";
     ParsedMessage m = parseMessage(data);
