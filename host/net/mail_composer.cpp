@@ -175,13 +175,18 @@ class Composer {
 
 }  // namespace
 
+void FileSink::put(const char* data, size_t size) {
+    ok_ = ok_ && std::fwrite(data, 1, size, out_) == size;
+    if (tee_) teeOk_ = teeOk_ && std::fwrite(data, 1, size, tee_) == size;
+}
+
 void FileSink::write(std::string_view bytes) {
     position_ += int64_t(bytes.size());
     if (!ok_) return;
     if (buffer_.size() + bytes.size() > kBufferSize) {
         flush();
         if (bytes.size() >= kBufferSize) {
-            ok_ = ok_ && std::fwrite(bytes.data(), 1, bytes.size(), out_) == bytes.size();
+            put(bytes.data(), bytes.size());
             return;
         }
     }
@@ -197,21 +202,19 @@ void FileSink::copy(std::FILE* source, int64_t start, int64_t end) {
         return;
     }
     std::vector<char> buffer(size_t(std::min<int64_t>(end - start, int64_t(kBufferSize))));
-    for (int64_t left = end - start; left > 0;) {
+    for (int64_t left = end - start; left > 0 && ok_;) {
         size_t piece = size_t(std::min<int64_t>(left, int64_t(buffer.size())));
-        if (std::fread(buffer.data(), 1, piece, source) != piece ||
-            std::fwrite(buffer.data(), 1, piece, out_) != piece) {
+        if (std::fread(buffer.data(), 1, piece, source) != piece) {
             ok_ = false;
             return;
         }
+        put(buffer.data(), piece);
         left -= int64_t(piece);
     }
 }
 
 bool FileSink::flush() {
-    if (!buffer_.empty() && ok_) {
-        ok_ = std::fwrite(buffer_.data(), 1, buffer_.size(), out_) == buffer_.size();
-    }
+    if (!buffer_.empty() && ok_) put(buffer_.data(), buffer_.size());
     buffer_.clear();
     return ok_;
 }

@@ -26,10 +26,12 @@ class Sink {
     int64_t position_ = 0;
 };
 
-// Writes through a buffer to a C stream; any short read or write makes ok() false.
+// Writes through a buffer to a C stream, and to a second one when given (a message saved while
+// it is regenerated is written once, not written and then copied); any short read or write on
+// the first makes ok() false, on the second teeOk().
 class FileSink final : public Sink {
   public:
-    explicit FileSink(std::FILE* out) : out_(out) {}
+    explicit FileSink(std::FILE* out, std::FILE* tee = nullptr) : out_(out), tee_(tee) {}
     ~FileSink() override { flush(); }
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;
@@ -38,11 +40,15 @@ class FileSink final : public Sink {
     void copy(std::FILE* source, int64_t start, int64_t end) override;
     bool flush();
     bool ok() const override { return ok_; }
+    bool teeOk() const { return teeOk_; }
 
   private:
+    void put(const char* data, size_t size);
     std::FILE* out_;
+    std::FILE* tee_;
     std::string buffer_;
     bool ok_ = true;
+    bool teeOk_ = true;
 };
 
 class CountingSink final : public Sink {

@@ -265,16 +265,17 @@ bool MailMessage::recompose(PartIndex next) {
     return true;
 }
 
-bool MailMessage::regenerate() {
+bool MailMessage::regenerate(std::FILE* tee, bool* teeOk) {
     if (!dirty_) return true;
     TempFile temp;
     if (!temp.open()) return false;
     PartIndex written;
     bool ok;
     {
-        FileSink sink(temp.file);
+        FileSink sink(temp.file, tee);
         sink.write(headerBlock(headers_));
         ok = composeBody(sink, index_, file_, &written) && sink.flush();
+        if (teeOk) *teeOk = sink.teeOk();
     }
     if (!ok || std::fflush(temp.file) != 0) {
         temp.discard();
@@ -299,9 +300,9 @@ bool MailMessage::readAll(std::string* out) const {
     std::fflush(file_);
     int64_t length = platform::fileLength(file_);
     if (length < 0 || length > kMaxMessageBytes) return false;
-    out->clear();
-    out->reserve(size_t(length));
-    return readRange(file_, 0, length, [&](std::string_view piece) { out->append(piece); });
+    out->resize(size_t(length));
+    return platform::seekFile(file_, 0, SEEK_SET) &&
+           std::fread(out->data(), 1, out->size(), file_) == out->size();
 }
 
 std::optional<std::string> MailMessage::completeText() {
@@ -314,15 +315,20 @@ std::optional<std::string> MailMessage::completeText() {
 bool MailMessage::save(const std::string& ansiPath) {
     std::FILE* out = platform::openFile(ansiPath.c_str(), "wb");
     if (!out) return false;
-    // A message that cannot be regenerated is not written half-made.
-    bool written = regenerate() && std::fflush(file_) == 0;
-    if (written) {
-        written = readRange(file_, 0, platform::fileLength(file_),
-                            [&](std::string_view piece) {
-                                written = written && std::fwrite(piece.data(), 1, piece.size(),
-                                                                 out) == piece.size();
-                            }) &&
-                  written;
+    bool written = false;
+    if (dirty_) {
+        // Regenerated straight into the file as well; a message that cannot be regenerated is
+        // not written half-made.
+        bool regenerated = regenerate(out, &written);
+        written = regenerated && written;
+    } else {
+        bool writes = true;
+        bool read =
+            std::fflush(file_) == 0 &&
+            readRange(file_, 0, platform::fileLength(file_), [&](std::string_view piece) {
+                writes = writes && std::fwrite(piece.data(), 1, piece.size(), out) == piece.size();
+            });
+        written = read && writes;
     }
     return std::fclose(out) == 0 && written;
 }
@@ -337,23 +343,18 @@ bool MailMessage::load(const std::string& ansiPath) {
     std::FILE* in = platform::openFile(ansiPath.c_str(), "rb");
     if (!in) return false;
     int64_t length = platform::fileLength(in);
-    std::string bytes;
     bool ok = length >= 0 && length <= kMaxMessageBytes;
-    if (ok) {
-        bytes.reserve(size_t(length));
-        std::vector<char> buffer(kChunk);
-        size_t got;
-        while ((got = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
-            bytes.append(buffer.data(), got);
-            if (int64_t(bytes.size()) > kMaxMessageBytes) {
-                ok = false;
-                break;
-            }
-        }
-        ok = ok && !std::ferror(in);
+    // Read straight into one buffer: a message may be tens of megabytes.
+    std::unique_ptr<char[]> bytes(ok ? new char[size_t(length) + 1] : nullptr);
+    size_t got = 0;
+    while (ok && got < size_t(length)) {
+        size_t n = std::fread(bytes.get() + got, 1, size_t(length) - got, in);
+        if (n == 0) break;
+        got += n;
     }
+    ok = ok && !std::ferror(in);
     std::fclose(in);
-    return ok && loadBytes(bytes);
+    return ok && loadBytes(std::string_view(bytes.get(), got));
 }
 
 bool MailMessage::loadBytes(std::string_view bytes) {

@@ -75,13 +75,15 @@ class MailMessage {
     // For the mail clients: regenerates the complete message while the headers are dirty, so
     // that the message file holds it; the file, for reading the message to send or writing a
     // received one; and parsing the file after it was written.
-    bool regenerate();
+    bool regenerate() { return regenerate(nullptr, nullptr); }
     std::FILE* file() const { return file_; }
     bool parseFile();
 
   private:
     MailMessage(std::FILE* file, std::string path) : file_(file), path_(std::move(path)) {}
     std::optional<std::u16string>& slot(HeaderField f);
+    // Regenerates, writing the complete message to `tee` as well when given.
+    bool regenerate(std::FILE* tee, bool* teeOk);
     bool recompose(PartIndex next);
     void adopt(std::FILE* file, std::string path);
     bool readAll(std::string* out) const;
