@@ -11,6 +11,7 @@
 #include "host/net/mail_parser.h"
 #include "host/net/mime_codecs.h"
 #include "platform/file_io.h"
+#include "platform/file_map.h"
 
 namespace quill::mail {
 
@@ -99,6 +100,26 @@ PartRecord newPart(std::u16string name, NewContent content) {
     return part;
 }
 
+// Parses the whole file where it lies (mapped), or from a copy when it cannot be mapped.
+bool parseOpenFile(std::FILE* file, ParsedMessage* out) {
+    if (std::fflush(file) != 0) return false;
+    int64_t length = platform::fileLength(file);
+    if (length < 0 || length > kMaxMessageBytes) return false;
+    platform::FileView view;
+    if (platform::mapFile(file, size_t(length), &view)) {
+        *out = parseMessage(std::string_view(view.data, view.size));
+        platform::unmapFile(&view);
+        return true;
+    }
+    std::string bytes(size_t(length), '\0');
+    if (!platform::seekFile(file, 0, SEEK_SET) ||
+        std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+        return false;
+    }
+    *out = parseMessage(bytes);
+    return true;
+}
+
 }  // namespace
 
 std::unique_ptr<MailMessage> MailMessage::create() {
@@ -154,6 +175,11 @@ void MailMessage::setPriority(int32_t value) {
 
 std::optional<std::string> MailMessage::decodePart(const PartRecord& part) const {
     std::string out;
+    // Grown once: fresh memory is costly page by page.
+    if (part.hasContent()) {
+        size_t encoded = size_t(part.end - part.start);
+        out.reserve(part.encoding == Encoding::kBase64 ? encoded / 4 * 3 + 3 : encoded);
+    }
     if (!decodeRange(file_, part, [&](const std::string& piece) { out += piece; })) {
         return std::nullopt;
     }
@@ -343,18 +369,28 @@ bool MailMessage::load(const std::string& ansiPath) {
     std::FILE* in = platform::openFile(ansiPath.c_str(), "rb");
     if (!in) return false;
     int64_t length = platform::fileLength(in);
-    bool ok = length >= 0 && length <= kMaxMessageBytes;
-    // Read straight into one buffer: a message may be tens of megabytes.
-    std::unique_ptr<char[]> bytes(ok ? new char[size_t(length) + 1] : nullptr);
-    size_t got = 0;
-    while (ok && got < size_t(length)) {
-        size_t n = std::fread(bytes.get() + got, 1, size_t(length) - got, in);
-        if (n == 0) break;
-        got += n;
+    TempFile temp;
+    bool ok = length >= 0 && length <= kMaxMessageBytes && temp.open();
+    // Copied in pieces, then parsed where it lies: a message may be tens of megabytes.
+    std::vector<char> buffer(ok ? kChunk : 0);
+    int64_t copied = 0;
+    while (ok) {
+        size_t got = std::fread(buffer.data(), 1, buffer.size(), in);
+        if (got == 0) break;
+        copied += int64_t(got);
+        ok = copied <= kMaxMessageBytes && std::fwrite(buffer.data(), 1, got, temp.file) == got;
     }
-    ok = ok && !std::ferror(in);
+    ok = ok && !std::ferror(in) && std::fflush(temp.file) == 0;
     std::fclose(in);
-    return ok && loadBytes(std::string_view(bytes.get(), got));
+    ParsedMessage parsed;
+    if (!ok || !parseOpenFile(temp.file, &parsed)) {
+        temp.discard();
+        return false;
+    }
+    adopt(temp.file, std::move(temp.path));
+    headers_ = std::move(parsed.headers);
+    index_ = std::move(parsed.index);
+    return true;
 }
 
 bool MailMessage::loadBytes(std::string_view bytes) {
@@ -372,9 +408,10 @@ bool MailMessage::loadBytes(std::string_view bytes) {
 }
 
 bool MailMessage::parseFile() {
-    std::string bytes;
-    if (!readAll(&bytes)) return false;
-    apply(bytes);
+    ParsedMessage parsed;
+    if (!parseOpenFile(file_, &parsed)) return false;
+    headers_ = std::move(parsed.headers);
+    index_ = std::move(parsed.index);
     return true;
 }
 
