@@ -8,6 +8,10 @@ namespace quill {
 
 void registerGlobalFunctions(ScriptEngine* engine);  // parseInt, escape, eval, trace, NaN, ...
 void registerDate(ScriptEngine* engine);
+#ifdef _WIN32
+void registerFolder(ScriptEngine* engine);  // also registered as File
+void registerDrive(ScriptEngine* engine);
+#endif
 void registerFileStream(ScriptEngine* engine);
 void registerStringStream(ScriptEngine* engine);
 void registerMath(ScriptEngine* engine);
@@ -18,6 +22,11 @@ void registerFunction(ScriptEngine* engine);
 void registerNumber(ScriptEngine* engine);
 void registerString(ScriptEngine* engine);
 void registerObject(ScriptEngine* engine);
+#ifdef _WIN32
+void registerRegKey(ScriptEngine* engine);
+void registerRegValue(ScriptEngine* engine);
+void registerIni(ScriptEngine* engine);
+#endif
 // The URI coding functions, registered where the application functions are.
 void registerUriFunctions(ScriptEngine* engine);
 void registerMail(ScriptEngine* engine);  // host/net/mail.cpp

@@ -11,6 +11,11 @@
 #include "compiler/compile_driver.h"
 #include "runtime/engine_internal.h"
 
+#ifdef _WIN32
+#include "host/com/activex_object.h"
+#include "host/system/desktop_classes.h"
+#endif
+
 namespace quill {
 
 namespace {
@@ -20,6 +25,10 @@ constexpr HostRegistration kEngineClasses[] = {
     {ClassId::kGlobalFunctions, registerGlobalFunctions},
     {ClassId::kGlobalFunctions, registerEvalFunctions},
     {ClassId::kDate, registerDate},
+#ifdef _WIN32
+    {ClassId::kFolder, registerFolder},
+    {ClassId::kDrive, registerDrive},
+#endif
     {ClassId::kFileStream, registerFileStream},
     {ClassId::kStringStream, registerStringStream},
     {ClassId::kMath, registerMath},
@@ -30,8 +39,24 @@ constexpr HostRegistration kEngineClasses[] = {
     {ClassId::kNumber, registerNumber},
     {ClassId::kString, registerString},
     {ClassId::kObject, registerObject},
+#ifdef _WIN32
+    {ClassId::kActiveXObject, registerActiveXObject},
+    {ClassId::kEnumerator, registerEnumerator},
+    {ClassId::kRegKey, registerRegKey},
+    {ClassId::kRegValue, registerRegValue},
+    {ClassId::kIni, registerIni},
+    {ClassId::kDialogs, registerDialogs},
+    {ClassId::kFontObject, registerFontObject},
+    {ClassId::kShell, registerShell},
+    {ClassId::kShortcut, registerShortcut},
+    {ClassId::kURLShortcut, registerURLShortcut},
+    {ClassId::kMCI, registerMCI},
+#endif
     {ClassId::kAppFunctions, registerUriFunctions},
     {ClassId::kMail, registerMail},
+#ifdef _WIN32
+    {ClassId::kSysInfo, registerSysInfo},
+#endif
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs a Windows test program under Wine for ctest (the crossing emulator). The caller starts a
-# persistent wineserver first (see tools/test.sh); without one this still works, only slower.
+# persistent wineserver and a display first (tools/wine-env.sh); without a server this still
+# works, only slower, and without a display the GUI tests fail.
 #
 # Under load Wine now and then fails to run a process at all: it exits non-zero within
 # milliseconds with nothing on standard output and, on standard error, nothing or only Wine's own

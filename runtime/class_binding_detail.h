@@ -137,7 +137,7 @@ struct Caller<F, std::tuple<P...>> {
 
     template <size_t... I>
     static bool run(const Call& c, ScriptValue* result, std::index_sequence<I...>) {
-        [[maybe_unused]] static constexpr auto at = argumentPositions<P...>();
+        [[maybe_unused]] static constexpr auto at = argumentPositions<P...>();  // none for ()
         std::tuple<typename ParamOf<P>::Storage...> storage;
         // Arguments first, the instance last (see Call::self).
         if (!((isSelf<P>() || ParamOf<P>::load(c, at[I], std::get<I>(storage))) && ...)) {

@@ -13,11 +13,11 @@ presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(native-asan windows)
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# The Windows tests share one Xvfb display, one persistent wineserver and a prepared prefix.
+source tools/wine-env.sh
 wine_started=0
-stop_wine() {
-  if [ "$wine_started" -eq 1 ]; then wineserver -k >/dev/null 2>&1 || true; fi
-}
-trap stop_wine EXIT
+trap wine_env_stop EXIT
+trap 'exit 143' INT TERM
 
 status=0
 for preset in "${presets[@]}"; do
@@ -28,11 +28,12 @@ for preset in "${presets[@]}"; do
     continue
   fi
   if [ "$preset" = windows ] && [ "$wine_started" -eq 0 ]; then
-    export WINEDEBUG=-all
-    # Wine's first process starts background services that inherit stdout/stderr; give them
-    # /dev/null so a pipe reading our output still sees its end.
-    wineserver -p </dev/null >/dev/null 2>&1
-    wineboot -i </dev/null >/dev/null 2>&1
+    if ! wine_env_start; then
+      echo "=== $preset: WINE DID NOT START"
+      status=1
+      continue
+    fi
+    echo "=== $preset: Wine prefix $WINEPREFIX, display $DISPLAY"
     wine_started=1
   fi
   echo "=== $preset: test"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "runtime/embed.h"
+#include "tools/quill/pack_command.h"
 #include "tools/quill/tool_functions.h"
 
 #ifdef _WIN32
@@ -24,11 +25,15 @@ constexpr const char* kUsage =
     "       quill compile FILE.qls [-o OUT.qsc] [-g] [--options 0xNNNNN]\n"
     "       quill eval TEXT [--warnings] [--options 0xNNNNN] [--max-heap BYTES]\n"
     "       quill dis FILE.qsc\n"
+    "       quill pack PROJECT.toml [-o APP.exe] [--stub STUB.exe]\n"
+    "       quill unpack APP.exe [-o FOLDER]\n"
     "\n"
     "  run      runs a script (.qls source or .qsc compiled module)\n"
     "  compile  compiles a script to a module (-g adds debug information)\n"
     "  eval     compiles and runs TEXT and prints its completion value\n"
     "  dis      lists a compiled module\n"
+    "  pack     builds a projector from a project file\n"
+    "  unpack   lists and extracts what a projector carries, with a project file\n"
     "  --warnings     shows warnings and trace output on standard error\n"
     "  --options N    the compile settings word (default 0x58200)\n"
     "  --max-heap N   limits the script heap to N bytes (default: no limit)\n";
@@ -214,6 +219,8 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
 #endif
+    if (argc >= 2 && std::strcmp(argv[1], "pack") == 0) return tool::packMain(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "unpack") == 0) return tool::unpackMain(argc, argv);
     Arguments args;
     const char* problem = nullptr;
     if (!parseArguments(argc, argv, &args, &problem)) return usage(problem);
