@@ -29,5 +29,6 @@ void registerIni(ScriptEngine* engine);
 #endif
 // The URI coding functions, registered where the application functions are.
 void registerUriFunctions(ScriptEngine* engine);
+void registerMail(ScriptEngine* engine);  // host/net/mail.cpp
 
 }  // namespace quill

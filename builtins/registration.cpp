@@ -53,6 +53,7 @@ constexpr HostRegistration kEngineClasses[] = {
     {ClassId::kMCI, registerMCI},
 #endif
     {ClassId::kAppFunctions, registerUriFunctions},
+    {ClassId::kMail, registerMail},
 #ifdef _WIN32
     {ClassId::kSysInfo, registerSysInfo},
 #endif

@@ -15,4 +15,8 @@ size_t ansiToWide(const char* text, size_t length, char16_t* out);
 // length * 2 always suffices. Returns the number of bytes written.
 size_t wideToAnsi(const char16_t* text, size_t length, char* out, size_t capacity);
 
+// The number of the ANSI code page (GetACP on Windows, 1252 elsewhere): mail labels its 8-bit
+// text with the matching charset name.
+unsigned ansiCodePage();
+
 }  // namespace quill::platform

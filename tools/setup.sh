@@ -9,13 +9,31 @@ packages=(
   zlib1g-dev libboost1.81-dev libtomlplusplus-dev
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine64 wine xvfb fonts-wine wine64-tools
+  libpython3.11-testsuite
 )
+# node and npm run the npm test peers (tests/mail); a machine that has them already keeps its own.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
 case " $* " in
   *" --bench "*) packages+=(duktape mujs valgrind time) ;;
 esac
 case " $* " in
   *" --fuzz "*) packages+=(clang libclang-rt-14-dev) ;;
 esac
+
+# The npm test peers at the versions tests/mail/package-lock.json pins, installed again only
+# when the lock file changed.
+npm_peers() {
+  local dir
+  dir="$(cd "$(dirname "$0")/.." && pwd)/tests/mail"
+  if cmp -s "$dir/package-lock.json" "$dir/node_modules/.quill-installed-lock" 2>/dev/null; then
+    return 0
+  fi
+  echo "setup: installing the npm test peers (tests/mail)"
+  (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null) || return 1
+  cp "$dir/package-lock.json" "$dir/node_modules/.quill-installed-lock"
+}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -25,7 +43,8 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: all dependencies present"
-  exit 0
+  npm_peers
+  exit
 fi
 
 echo "setup: installing ${missing[*]}"
@@ -34,4 +53,5 @@ if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+npm_peers
 echo "setup: done"

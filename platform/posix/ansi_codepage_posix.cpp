@@ -43,4 +43,8 @@ size_t wideToAnsi(const char16_t* text, size_t length, char* out, size_t capacit
     return n;
 }
 
+unsigned ansiCodePage() {
+    return 1252;
+}
+
 }  // namespace quill::platform

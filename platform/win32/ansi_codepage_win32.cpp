@@ -65,4 +65,8 @@ size_t wideToAnsi(const char16_t* text, size_t length, char* out, size_t capacit
     return written;
 }
 
+unsigned ansiCodePage() {
+    return GetACP();
+}
+
 }  // namespace quill::platform

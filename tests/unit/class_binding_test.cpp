@@ -62,6 +62,10 @@ int64_t fire(ScriptEngine* engine, Counter& c) {
     if (!callFunctionWithThis(engine, self, c.onChange, 1, nullptr)) return -2;
     return engine->returnSlot.tag == kTagInteger ? engine->returnSlot.i : -3;
 }
+// A member without any parameter.
+int64_t counterLimit() {
+    return 100;
+}
 std::unique_ptr<CounterCell> makeCounter(std::optional<int64_t> start) {
     auto cell = std::make_unique<CounterCell>();
     cell->counter->value = start.value_or(0);
@@ -73,6 +77,7 @@ constexpr bind::Member kCounterMembers[] = {
     bind::property<getValue, setValue>("value"),
     bind::getter<isOpen>("open"),
     bind::classMethod<describe>("describe", bind::Empty::kNull),
+    bind::classMethod<counterLimit>("limit"),
     bind::method<addText>("addText", bind::Empty::kFalse),
     bind::method<fail>("fail"),
     bind::method<fire>("fire"),
@@ -127,6 +132,7 @@ TEST_F(ClassBindingTest, MembersOfEveryKindAnswerScripts) {
     EXPECT_EQ(run("c.open"), "true");
     EXPECT_EQ(run("Counter.describe('x', 2) + ' ' + c.describe(undefined, 0)"), "x:big none:small");
     EXPECT_EQ(run("Counter.$COUNTER_MAX + c.$COUNTER_MAX"), "200");
+    EXPECT_EQ(run("Counter.limit() + c.limit()"), "200");
     EXPECT_EQ(run("String(c) + ' ' + Counter"), "[object Counter] [object Counter]");
     EXPECT_EQ(run("var d = Counter(); d.value"), "0");  // calling the class constructs
 }
