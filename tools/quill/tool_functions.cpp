@@ -1,6 +1,10 @@
 // `print(a, b, ...)`: the text of each argument, space-joined, then a newline, as UTF-8 on
-// standard output.
+// standard output. On Windows also `processMsg()`, the message pump scripts wait in.
 #include "tools/quill/tool_functions.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cstdio>
 #include <string>
@@ -25,7 +29,31 @@ void registerPrint(ScriptEngine* engine) {
     bind::defineFunction<print>(engine, "print");
 }
 
+#ifdef _WIN32
+// Dispatches every message waiting for this thread (socket notifications reach their handlers
+// this way); false once a quit message was posted, true when the queue is empty. The projector's
+// own version also watches its main window.
+bool processMsg(ScriptEngine*) {
+    constexpr UINT kFrameworkIdle = 0x036A;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) return false;
+        if (msg.message == kFrameworkIdle) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return true;
+}
+
+void registerProcessMsg(ScriptEngine* engine) {
+    bind::defineFunction<processMsg>(engine, "processMsg");
+}
+#endif
+
 constexpr HostRegistration kToolFunctions[] = {
+#ifdef _WIN32
+    {ClassId::kAppFunctions, registerProcessMsg},
+#endif
     {ClassId::kHostFunctions, registerPrint},
 };
 

@@ -1,5 +1,6 @@
 // The functions the quill tool gives scripts besides the engine's classes: `print`, which writes
-// its arguments as UTF-8 to standard output.
+// its arguments as UTF-8 to standard output, and on Windows `processMsg`, which dispatches the
+// thread's waiting messages.
 #pragma once
 
 #include <span>
