@@ -11,6 +11,10 @@
 #include "compiler/compile_driver.h"
 #include "runtime/engine_internal.h"
 
+#ifdef _WIN32
+#include "host/net/net_classes.h"
+#endif
+
 namespace quill {
 
 namespace {
@@ -31,6 +35,11 @@ constexpr HostRegistration kEngineClasses[] = {
     {ClassId::kString, registerString},
     {ClassId::kObject, registerObject},
     {ClassId::kAppFunctions, registerUriFunctions},
+#ifdef _WIN32
+    {ClassId::kInet, registerInet},
+    {ClassId::kIPConfig, registerIPConfig},
+    {ClassId::kSocket, registerSocket},
+#endif
 };
 
 }  // namespace
