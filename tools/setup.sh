@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev libboost1.81-dev libtomlplusplus-dev
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine64 wine xvfb fonts-wine wine64-tools
+  dnsmasq-base
 )
 case " $* " in
   *" --bench "*) packages+=(duktape mujs valgrind time) ;;
