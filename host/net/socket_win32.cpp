@@ -305,23 +305,21 @@ int64_t sendDataTo(ScriptEngine* engine, SocketObject& s, bind::Args args) {
                                      reinterpret_cast<sockaddr*>(&*to), sizeof *to));
 }
 
-// Where received bytes go: a stream that can take them now (a stream whose state flags refuse
-// writes would lose them), and how many it has room for.
+// Where received bytes go. A stream whose state flags refuse writes (say the end-of-stream flag
+// of an earlier read), or that is full, cannot take them now: the receive is refused with error
+// 10055 (no buffer space) and the bytes stay in the socket, rather than be received and lost.
 struct Incoming {
     ByteStream* stream = nullptr;
-    int capacity = 0;
+    int capacity = 0;  // 0: refused
 };
 std::optional<Incoming> incoming(ScriptEngine* engine, bind::Args args) {
     ByteStream* stream = streamAt(engine, args, 1);
     std::optional<int64_t> count = integerAt(args, 2);
-    if (!stream || !count || *count < 1 || !(stream->mode() & streams::kStreamOut) ||
-        stream->state() != 0) {
+    if (!stream || !count || *count < 1 || !(stream->mode() & streams::kStreamOut)) {
         return std::nullopt;
     }
-    int64_t room = streams::kMaxStreamLength - stream->putPos();
-    int64_t capacity = std::min({*count, room, kMaxReceive});
-    if (capacity <= 0) return std::nullopt;
-    return Incoming{stream, int(capacity)};
+    int64_t room = stream->state() == 0 ? streams::kMaxStreamLength - stream->putPos() : 0;
+    return Incoming{stream, int(std::min({*count, room, kMaxReceive}))};
 }
 
 int64_t storeReceived(const Incoming& in, const std::vector<char>& buffer, int got) {
@@ -329,13 +327,21 @@ int64_t storeReceived(const Incoming& in, const std::vector<char>& buffer, int g
         failed();
         return -1;
     }
-    if (got > 0) in.stream->writeBytes(reinterpret_cast<const uint8_t*>(buffer.data()), got);
+    if (got > 0 && !in.stream->writeBytes(reinterpret_cast<const uint8_t*>(buffer.data()), got)) {
+        // Memory ran out (or the heap limit was reached) on the way into the stream.
+        failWith(WSAENOBUFS);
+        return -1;
+    }
     return got;
 }
 
 int64_t receiveData(ScriptEngine* engine, SocketObject& s, bind::Args args) {
     auto in = incoming(engine, args);
     if (!in) return 0;
+    if (in->capacity == 0) {
+        failWith(WSAENOBUFS);
+        return -1;
+    }
     int flags = int(integerOr(args, 3, 0));
     std::vector<char> buffer(in->capacity);
     return storeReceived(*in, buffer, ::recv(s.handle, buffer.data(), in->capacity, flags));
@@ -345,12 +351,17 @@ ScriptValue receiveDataFrom(ScriptEngine* engine, SocketObject& s, bind::Args ar
     auto in = incoming(engine, args);
     if (!in) return makeNull();
     int flags = int(integerOr(args, 3, 0));
-    std::vector<char> buffer(in->capacity);
+    std::vector<char> buffer(std::max(in->capacity, 1));
     sockaddr_in from{};
     from.sin_family = AF_INET;
     int size = sizeof from;
-    int got = ::recvfrom(s.handle, buffer.data(), in->capacity, flags,
+    int got = SOCKET_ERROR;
+    if (in->capacity == 0) {
+        failWith(WSAENOBUFS);
+    } else {
+        got = ::recvfrom(s.handle, buffer.data(), in->capacity, flags,
                          reinterpret_cast<sockaddr*>(&from), &size);
+    }
     int64_t length = storeReceived(*in, buffer, got);
     ScriptValue out = endpointObject(engine, from);
     setByAtom(engine, out.obj, intern(engine, "length"), makeInteger(length));
