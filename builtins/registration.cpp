@@ -13,6 +13,7 @@
 
 #ifdef _WIN32
 #include "host/com/activex_object.h"
+#include "host/net/net_classes.h"
 #include "host/system/desktop_classes.h"
 #endif
 
@@ -55,7 +56,10 @@ constexpr HostRegistration kEngineClasses[] = {
     {ClassId::kAppFunctions, registerUriFunctions},
     {ClassId::kMail, registerMail},
 #ifdef _WIN32
+    {ClassId::kInet, registerInet},
+    {ClassId::kIPConfig, registerIPConfig},
     {ClassId::kSysInfo, registerSysInfo},
+    {ClassId::kSocket, registerSocket},
 #endif
 };
 

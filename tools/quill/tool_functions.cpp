@@ -30,9 +30,9 @@ void registerPrint(ScriptEngine* engine) {
 }
 
 #ifdef _WIN32
-// Dispatches every message waiting for this thread (MCI notifications reach their handlers this
-// way); false once a quit message was posted, true when the queue is empty. The projector's own
-// version also watches its main window.
+// Dispatches every message waiting for this thread (MCI and socket notifications reach their
+// handlers this way); false once a quit message was posted, true when the queue is empty. The
+// projector's own version also watches its main window.
 bool processMsg() {
     constexpr UINT kFrameworkIdle = 0x036A;
     MSG msg;
