@@ -31,7 +31,12 @@ npm_peers() {
     return 0
   fi
   echo "setup: installing the npm test peers (tests/mail)"
-  (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null) || return 1
+  # Without the registry (a machine behind a proxy npm does not trust, say) the rest still
+  # works: the mailparser check reports itself skipped.
+  if ! (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null 2>&1); then
+    echo "setup: warning: npm could not install the test peers; the mailparser check will be skipped"
+    return 0
+  fi
   cp "$dir/package-lock.json" "$dir/node_modules/.quill-installed-lock"
 }
 
