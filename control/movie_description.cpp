@@ -3,8 +3,6 @@
 // a typo in a description is reported instead of silently drawing nothing.
 #include "control/movie_description.h"
 
-#include <toml++/toml.h>
-
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -13,6 +11,7 @@
 
 #include "control/action_assembler.h"
 #include "control/shape_builder.h"
+#include "platform/toml.h"
 
 namespace quill::movie {
 namespace {

@@ -85,6 +85,9 @@ TEST(DescriptionTest, MistakesAreReportedWithTheirLine) {
         "are "
         "quadratic) at character 7");
     EXPECT_EQ(errorOf("[movie\n").substr(0, 9), "m.toml:1:");
+    // A table header opening with a character no key starts with is a parse error, not a crash.
+    EXPECT_EQ(errorOf(std::string(kHead) + "[([sprite]]\n").substr(0, 9), "m.toml:4:");
+    EXPECT_EQ(errorOf(std::string(kHead) + "[ (shape]\n").substr(0, 9), "m.toml:4:");
     EXPECT_EQ(errorOf(std::string(kHead) + std::string("[\0[\0", 4)),
               "m.toml:4: a control character (code 0) is not allowed in a description");
     EXPECT_EQ(errorOf(std::string(kHead) + "version = 2\n[[sprite]]\nname = \"s\"\n"),

@@ -207,6 +207,7 @@ TEST_F(PackTest, ProjectErrorsNameTheFieldAndLeaveNoOutput) {
          "project.toml: about.bitmap: not a 24-bit Windows bitmap: help.chm"},
         {"id = \"\"", "project.toml: id: the identity must not be empty"},
         {"[window\n", "project.toml:1:8: "},
+        {"[(window]\n", "project.toml:1:2: "},
     };
     for (const Case& c : cases) {
         std::string error = pack(c.project);

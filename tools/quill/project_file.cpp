@@ -6,8 +6,7 @@
 #include <cstdio>
 #include <system_error>
 
-#include <toml++/toml.h>
-
+#include "platform/toml.h"
 #include "projector/records/movie_list.h"
 #include "projector/records/safe_name.h"
 #include "projector/records/text_codec.h"
