@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   ca-certificates git cmake ninja-build g++ make python3
   googletest libgtest-dev libbenchmark-dev
-  zlib1g-dev libboost1.81-dev libtomlplusplus-dev
+  zlib1g-dev libboost1.81-dev libtomlplusplus-dev libedit-dev
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine64 wine xvfb fonts-wine wine64-tools
   libpython3.11-testsuite dnsmasq-base

@@ -10,6 +10,7 @@
 #include "runtime/embed.h"
 #include "tools/quill/movie_command.h"
 #include "tools/quill/pack_command.h"
+#include "tools/quill/repl.h"
 #include "tools/quill/tool_functions.h"
 
 #ifdef _WIN32
@@ -18,11 +19,13 @@
 #endif
 
 using namespace quill;
+using tool::reportFailure;
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quill run FILE [--warnings] [--options 0xNNNNN] [--max-heap BYTES]\n"
+    "usage: quill [repl] [--options 0xNNNNN] [--max-heap BYTES]\n"
+    "       quill run FILE [--warnings] [--options 0xNNNNN] [--max-heap BYTES]\n"
     "       quill compile FILE.qls [-o OUT.qsc] [-g] [--options 0xNNNNN]\n"
     "       quill eval TEXT [--warnings] [--options 0xNNNNN] [--max-heap BYTES]\n"
     "       quill dis FILE.qsc\n"
@@ -31,6 +34,7 @@ constexpr const char* kUsage =
     "       quill pack PROJECT.toml [-o APP.exe] [--stub STUB.exe]\n"
     "       quill unpack APP.exe [-o FOLDER]\n"
     "\n"
+    "  repl     reads script lines at a prompt and runs them (also with no command)\n"
     "  run      runs a script (.qls source or .qsc compiled module)\n"
     "  compile  compiles a script to a module (-g adds debug information)\n"
     "  eval     compiles and runs TEXT and prints its completion value\n"
@@ -105,6 +109,10 @@ bool parseArguments(int argc, char** argv, Arguments* args, const char** problem
             return false;
         }
     }
+    if (args->command == "repl") {
+        if (!args->target.empty()) *problem = "too many arguments";
+        return args->target.empty();
+    }
     if (args->target.empty()) {
         *problem = "missing argument";
         return false;
@@ -129,26 +137,6 @@ ScriptEngine* startEngine(const Arguments& args) {
     }
     if (args.warnings) setTraceText(engine, traceToStderr, nullptr);
     return engine;
-}
-
-// What went wrong: a compiler's or file's diagnostics as the engine wrote them, or the engine's
-// message and where the script stopped when that is known.
-void reportFailure(ScriptEngine* engine) {
-    std::fflush(stdout);
-    ErrorKind kind = errorKind(engine);
-    if (kind == ErrorKind::kCompile || kind == ErrorKind::kFile) {
-        std::fputs(diagnostics(engine).c_str(), stderr);
-        return;
-    }
-    std::fprintf(stderr, "%s\n", errorText(engine).c_str());
-    ErrorPlace place = errorPlace(engine);
-    if (!place.known) return;
-    if (!place.source.empty()) {
-        std::fprintf(stderr, "    at %s (%s:%u)\n", place.function.c_str(), place.source.c_str(),
-                     place.line);
-    } else {
-        std::fprintf(stderr, "    at %s\n", place.function.c_str());
-    }
 }
 
 int runCommand(const Arguments& args) {
@@ -217,6 +205,26 @@ int disCommand(const Arguments& args) {
 
 }  // namespace
 
+// What went wrong: a compiler's or file's diagnostics as the engine wrote them, or the engine's
+// message and where the script stopped when that is known.
+void tool::reportFailure(ScriptEngine* engine) {
+    std::fflush(stdout);
+    ErrorKind kind = errorKind(engine);
+    if (kind == ErrorKind::kCompile || kind == ErrorKind::kFile) {
+        std::fputs(diagnostics(engine).c_str(), stderr);
+        return;
+    }
+    std::fprintf(stderr, "%s\n", errorText(engine).c_str());
+    ErrorPlace place = errorPlace(engine);
+    if (!place.known) return;
+    if (!place.source.empty()) {
+        std::fprintf(stderr, "    at %s (%s:%u)\n", place.function.c_str(), place.source.c_str(),
+                     place.line);
+    } else {
+        std::fprintf(stderr, "    at %s\n", place.function.c_str());
+    }
+}
+
 int main(int argc, char** argv) {
 #ifdef _WIN32
     // Script output is bytes: no newline translation on Windows either.
@@ -228,7 +236,9 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "unpack") == 0) return tool::unpackMain(argc, argv);
     Arguments args;
     const char* problem = nullptr;
+    if (argc == 1) return tool::replMain({});
     if (!parseArguments(argc, argv, &args, &problem)) return usage(problem);
+    if (args.command == "repl") return tool::replMain({args.settings, size_t(args.maxHeap)});
     if (args.command == "run") return runCommand(args);
     if (args.command == "compile") return compileCommand(args);
     if (args.command == "eval") return evalCommand(args);
