@@ -8,6 +8,7 @@
 
 #include "platform/ansi_codepage.h"
 #include "platform/file_io.h"
+#include "platform/utf8_text.h"
 
 namespace quill::platform {
 namespace {
@@ -16,34 +17,7 @@ std::string utf8Path(const char* ansiPath) {
     std::string bytes(ansiPath);
     std::u16string wide(bytes.size(), u'\0');
     wide.resize(ansiToWide(bytes.data(), bytes.size(), wide.data()));
-    std::string out;
-    out.reserve(wide.size());
-    for (size_t i = 0; i < wide.size(); ++i) {
-        uint32_t cp = wide[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-            wide[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD;
-        }
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
+    return utf16ToUtf8(wide);
 }
 
 }  // namespace

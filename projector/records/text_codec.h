@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf8_text.h"
+
 namespace quill::project {
 
 struct TextCodec {
@@ -19,8 +21,8 @@ const TextCodec& ansiCodec();
 const TextCodec& utf8Codec();
 
 // Lossless conversions; ill-formed input becomes U+FFFD.
-std::string utf16ToUtf8(std::u16string_view text);
-std::u16string utf8ToUtf16(std::string_view text);
+using platform::utf16ToUtf8;
+using platform::utf8ToUtf16;
 
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';

@@ -43,30 +43,48 @@ class Session:
         head, _, self.seen = self.seen.partition(marker)
         return head
 
-    def entry(self, text, prompt="\n> "):
-        """Sends a line and returns what was printed before the next prompt (echo removed)."""
+    def entry(self, text, prompt="\n> ", echo=None):
+        """Sends a line and returns what was printed before the next prompt. The terminal first
+        echoes the line (`echo`, when it differs from what was typed), which is left out."""
+        # The line editor switches the terminal to raw mode after it prints the prompt; input
+        # that comes sooner is echoed raw (an arrow key as "^[[A").
+        time.sleep(0.3)
         os.write(self.fd, text.encode() + b"\r")
         out = self.read_until(prompt)
         lines = out.split("\n")
-        return "\n".join(lines[1:]).strip()  # the first line is the echoed input
+        echo = text if echo is None else echo
+        for i, line in enumerate(lines):
+            if echo in line:
+                lines = lines[i + 1:]
+                break
+        # A redraw may repeat the echo.
+        while lines and lines[0].strip() in (echo, "> " + echo, "... " + echo):
+            lines.pop(0)
+        return "\n".join(lines).strip()
 
     def finish(self):
-        os.write(self.fd, b"\x04")
+        """Ends the input with Ctrl-D and returns the exit status; never waits more than 20 s."""
         end = time.monotonic() + 20
-        status = None
-        while time.monotonic() < end:
+        next_eof = 0.0
+        while True:
             pid, status = os.waitpid(self.pid, os.WNOHANG)
             if pid:
-                break
-            try:
-                select.select([self.fd], [], [], 0.1)
-                os.read(self.fd, 4096)
-            except OSError:
-                pass
-        else:
-            os.kill(self.pid, 9)
-            raise AssertionError("quill did not leave at the end of input")
-        return os.waitstatus_to_exitcode(status)
+                return os.waitstatus_to_exitcode(status)
+            now = time.monotonic()
+            if now >= end:
+                os.kill(self.pid, 9)
+                os.waitpid(self.pid, 0)
+                raise AssertionError("quill did not leave at the end of input")
+            if now >= next_eof:
+                # Ctrl-U empties the line first: Ctrl-D only ends the input on an empty line.
+                os.write(self.fd, b"\x15\x04")
+                next_eof = now + 2
+            ready, _, _ = select.select([self.fd], [], [], 0.1)
+            if ready:
+                try:
+                    os.read(self.fd, 4096)
+                except OSError:
+                    pass
 
 
 def check(what, got, expected):
@@ -101,7 +119,7 @@ with tempfile.TemporaryDirectory() as home:
     warned = s.entry("noSuchName")
     check("warning", warned, 'Warning: using undefined variable "noSuchName"\nundefined')
     # The up arrow recalls the last entry.
-    check("recalled", s.entry("\x1b[A"), warned)
+    check("recalled", s.entry("\x1b[A", echo="noSuchName"), warned)
     check("exit status", s.finish(), 0)
 
     history = open(os.path.join(home, ".quill_history"), encoding="utf-8", errors="replace").read()
@@ -109,7 +127,7 @@ with tempfile.TemporaryDirectory() as home:
     # A new session finds the old entries under the arrow key, with fresh globals.
     s = Session(home)
     s.read_until("> ")
-    check("history across runs", "noSuchName" in s.entry("\x1b[A"), True)
+    check("history across runs", s.entry("\x1b[A", echo="noSuchName"), warned)
     check("fresh globals", s.entry("typeof twice").split("\n")[-1], "undefined")
     s.finish()
 
