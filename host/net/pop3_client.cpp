@@ -34,6 +34,10 @@ bool Pop3Session::negative(const std::string& reply) {
 }
 
 bool Pop3Session::connect(const ServerAccount& account) {
+    // A line break in a credential would end USER or PASS early and send the rest as commands.
+    for (const auto& credential : {account.username, account.password}) {
+        if (credential && credential->find_first_of("\r\n") != std::string::npos) return false;
+    }
     if (!connection_.connect(account.host, account.port, mailTimeouts())) {
         progress_(kSocketFailed, connection_.error().text);
         return false;

@@ -161,6 +161,12 @@ TEST_F(MailClientTest, WrongPasswordFailsAndIsNeverReported) {
         EXPECT_EQ(receivedCount(name), before);
     }
     EXPECT_EQ(trace.find("wrong-pass"), std::string::npos);
+    // Without a username the offered AUTH is not used (this server lets anyone send).
+    std::string out =
+        run(std::string(kComposeMail) + "var s = new SendMail();" + account("s", "SMTP_AUTH") +
+            "s.password = 's3cret'; s.send(m) + '\\n' + log.join('\\n')");
+    EXPECT_EQ(out.substr(0, 5), "true\n");
+    EXPECT_EQ(out.find("2|AUTH"), std::string::npos) << out;
 }
 
 TEST_F(MailClientTest, SendsToEveryRecipientOfTo) {
@@ -175,6 +181,10 @@ TEST_F(MailClientTest, SendsToEveryRecipientOfTo) {
     EXPECT_EQ(received("NOAUTH", before + 1, ".json"),
               "{\"from\": \"sender@quill.test\", \"to\": [\"one@quill.test\", "
               "\"two@quill.test\", \"three@quill.test\"], \"auth\": null}");
+    // A line break in an address would smuggle in a command of its own: nothing is sent.
+    EXPECT_EQ(run("m.to = 'one@quill.test>\\r\\nRSET\\r\\nRCPT TO:<x@quill.test'; s.send(m)"),
+              "false");
+    EXPECT_EQ(receivedCount("NOAUTH"), before + 1);
 }
 
 TEST_F(MailClientTest, OnSendStopsTheTransfer) {
@@ -262,6 +272,7 @@ TEST_F(MailClientTest, ReadsAMailboxWithEveryCommand) {
 TEST_F(MailClientTest, RefusesAWrongPasswordAndDeletes) {
     std::string out =
         run(std::string(kSteps) + "var r = new RecvMail();" + account("r", "POP3", "onRecv") +
+            "r.username = 'bob\\r\\nDELE 1'; r.password = 'pop-pass'; o(r.connect());"
             "r.username = 'bob'; r.password = 'not-the-pass';"
             "o(r.connect()); o(r.stat() === null);"
             "r.password = 'pop-pass';"
@@ -269,7 +280,7 @@ TEST_F(MailClientTest, RefusesAWrongPasswordAndDeletes) {
             "o(r.dele()); o(r.quit());"
             "o(r.connect()); o(r.stat().split(' ')[0]);"
             "out.join('|') + '\\n' + log.join('\\n')");
-    EXPECT_EQ(out.substr(0, out.find('\n')), "false|true|true|2|true|false|false|true|true|1")
+    EXPECT_EQ(out.substr(0, out.find('\n')), "false|false|true|true|2|true|false|false|true|true|1")
         << out;
     EXPECT_NE(out.find("\n1|-ERR"), std::string::npos);
     EXPECT_EQ(out.find("not-the-pass"), std::string::npos);
