@@ -29,6 +29,8 @@ void registerIni(ScriptEngine* engine);
 #endif
 // The URI coding functions, registered where the application functions are.
 void registerUriFunctions(ScriptEngine* engine);
-void registerMail(ScriptEngine* engine);  // host/net/mail.cpp
+void registerMail(ScriptEngine* engine);      // host/net/mail.cpp
+void registerSendMail(ScriptEngine* engine);  // host/net/mail_client_classes.cpp
+void registerRecvMail(ScriptEngine* engine);  // host/net/mail_client_classes.cpp
 
 }  // namespace quill

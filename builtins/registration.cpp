@@ -55,6 +55,8 @@ constexpr HostRegistration kEngineClasses[] = {
 #endif
     {ClassId::kAppFunctions, registerUriFunctions},
     {ClassId::kMail, registerMail},
+    {ClassId::kSendMail, registerSendMail},
+    {ClassId::kRecvMail, registerRecvMail},
 #ifdef _WIN32
     {ClassId::kInet, registerInet},
     {ClassId::kIPConfig, registerIPConfig},

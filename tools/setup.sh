@@ -9,7 +9,7 @@ packages=(
   zlib1g-dev libboost1.81-dev libtomlplusplus-dev libedit-dev
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine64 wine xvfb fonts-wine wine64-tools
-  libpython3.11-testsuite dnsmasq-base
+  libpython3.11-testsuite dnsmasq-base python3-aiosmtpd dovecot-pop3d
 )
 # node and npm run the npm test peers (tests/mail); a machine that has them already keeps its own.
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then

@@ -7,11 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/net/md5.h"
+
 namespace quill::project {
 
 using SettingsStamp = std::array<uint8_t, 16>;
 
-std::array<uint8_t, 16> md5Digest(const uint8_t* data, size_t size);
+using net::md5Digest;
 
 inline SettingsStamp settingsStamp(const uint8_t* record, size_t size) {
     return md5Digest(record, size);

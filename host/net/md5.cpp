@@ -1,9 +1,10 @@
-// MD5 (RFC 1321), used as a content hash for the settings stamp, not for security.
-#include "projector/records/settings_stamp.h"
+// MD5 and HMAC-MD5 (see md5.h).
+#include "host/net/md5.h"
 
 #include <cstring>
+#include <string>
 
-namespace quill::project {
+namespace quill::net {
 namespace {
 
 constexpr uint32_t kSine[64] = {
@@ -62,7 +63,7 @@ void processBlock(uint32_t state[4], const uint8_t* block) {
 
 }  // namespace
 
-std::array<uint8_t, 16> md5Digest(const uint8_t* data, size_t size) {
+Md5Digest md5Digest(const uint8_t* data, size_t size) {
     uint32_t state[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
     size_t whole = size - size % 64;
     for (size_t i = 0; i < whole; i += 64) processBlock(state, data + i);
@@ -74,11 +75,33 @@ std::array<uint8_t, 16> md5Digest(const uint8_t* data, size_t size) {
     uint64_t bits = uint64_t(size) * 8;
     for (int i = 0; i < 8; ++i) tail[tailLength - 8 + i] = static_cast<uint8_t>(bits >> (8 * i));
     for (size_t i = 0; i < tailLength; i += 64) processBlock(state, tail + i);
-    std::array<uint8_t, 16> digest;
+    Md5Digest digest;
     for (int i = 0; i < 4; ++i) {
         for (int k = 0; k < 4; ++k) digest[4 * i + k] = static_cast<uint8_t>(state[i] >> (8 * k));
     }
     return digest;
 }
 
-}  // namespace quill::project
+Md5Digest hmacMd5(std::string_view key, std::string_view message) {
+    constexpr size_t kBlock = 64;
+    Md5Digest shortKey;
+    if (key.size() > kBlock) {
+        shortKey = md5Digest(key);
+        key = std::string_view(reinterpret_cast<const char*>(shortKey.data()), shortKey.size());
+    }
+    uint8_t inner[kBlock] = {}, outer[kBlock] = {};
+    std::memcpy(inner, key.data(), key.size());
+    std::memcpy(outer, key.data(), key.size());
+    for (size_t i = 0; i < kBlock; ++i) {
+        inner[i] ^= 0x36;
+        outer[i] ^= 0x5c;
+    }
+    std::string first(reinterpret_cast<const char*>(inner), kBlock);
+    first.append(message);
+    Md5Digest innerDigest = md5Digest(first);
+    std::string second(reinterpret_cast<const char*>(outer), kBlock);
+    second.append(reinterpret_cast<const char*>(innerDigest.data()), innerDigest.size());
+    return md5Digest(second);
+}
+
+}  // namespace quill::net
