@@ -51,13 +51,14 @@ RECT placement(HWND hwnd) {
 ScriptValue newWindowArray(ScriptEngine* engine, const std::vector<HWND>& windows) {
     // Making the objects allocates but never collects, so the array needs no root.
     ScriptValue array;
-    newArray(engine, &array, 0);
+    newArray(engine, &array, windows.size());
     uint32_t index = 0;
     for (HWND hwnd : windows) {
         ScriptValue value = windowValue(engine, hwnd);
         if (value.tag == kTagNull) continue;  // gone since it was listed
         setElement(engine, array, value, index++);
     }
+    truncateArray(engine, array, index);
     return array;
 }
 
@@ -151,7 +152,10 @@ void setWindowState(Record& w, ScriptValue value) {
         if (name == u"maximized") command = SW_SHOWMAXIMIZED;
         if (name == u"minimized") command = SW_SHOWMINIMIZED;
     }
-    if (command) ShowWindow(w.hwnd, *command);
+    if (!command) return;
+    ShowWindow(w.hwnd, *command);
+    // A window minimized from maximized comes back maximized: "normal" means the normal size.
+    if (*command == SW_SHOWNORMAL && IsZoomed(w.hwnd)) ShowWindow(w.hwnd, SW_SHOWNORMAL);
 }
 
 // Handler properties are write-only: reading gives undefined.
