@@ -241,7 +241,9 @@ TEST_F(WindowTest, WindowsAndEnginesThatGoFirst) {
     EXPECT_EQ(trackedWindowCount(engine), 0u);
 
     // The engine goes while its window lives and holds handlers: no call reaches it later.
-    TestWindow window;
+    TestWindow::Options options;
+    options.title = L"Quill window kept";  // other programs may show test windows too
+    TestWindow window(options);
     EngineConfig config;
     ScriptEngine* other = createEngine(config);
     ASSERT_NE(other, nullptr);
@@ -258,7 +260,7 @@ TEST_F(WindowTest, WindowsAndEnginesThatGoFirst) {
     EXPECT_EQ(eval("mine"), "1");
     // Handlers belong to the window, not to one script value: they outlive every reference.
     eval(
-        "w = null; (function () { var mine = Window.find('QuillTestWindow', null); "
+        "w = null; (function () { var mine = Window.find(null, 'Quill window kept'); "
         "mine.onSize = function () { this.caption = 'resized'; }; })()");
     collect(engine, nullptr);
     SetWindowPos(window.hwnd(), nullptr, 0, 0, 260, 260, SWP_NOMOVE | SWP_NOZORDER);
