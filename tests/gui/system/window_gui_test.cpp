@@ -259,12 +259,13 @@ TEST_F(WindowTest, WindowsAndEnginesThatGoFirst) {
     EXPECT_GT(window.count(WM_SIZE), before);
     EXPECT_EQ(eval("mine"), "1");
     // Handlers belong to the window, not to one script value: they outlive every reference.
-    eval(
-        "w = null; (function () { var mine = Window.find(null, 'Quill window kept'); "
-        "mine.onSize = function () { this.caption = 'resized'; }; })()");
+    EXPECT_EQ(eval("function keep() { var mine = Window.find(null, 'Quill window kept'); "
+                   "mine.onSize = function () { this.caption = 'resized'; }; } "
+                   "w = null; keep(); 1"),
+              "1");
     collect(engine, nullptr);
     SetWindowPos(window.hwnd(), nullptr, 0, 0, 260, 260, SWP_NOMOVE | SWP_NOZORDER);
-    EXPECT_EQ(windowText(window.hwnd()), L"resized");
+    EXPECT_EQ(windowText(window.hwnd()), L"resized") << trace;
     PostMessageW(window.hwnd(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(waitFor([&] { return !IsWindow(window.hwnd()); }));
 }
