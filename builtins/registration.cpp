@@ -15,6 +15,7 @@
 #include "host/com/activex_object.h"
 #include "host/net/net_classes.h"
 #include "host/system/desktop_classes.h"
+#include "host/system/window_object.h"
 #endif
 
 namespace quill {
@@ -54,6 +55,9 @@ constexpr HostRegistration kEngineClasses[] = {
     {ClassId::kMCI, registerMCI},
 #endif
     {ClassId::kAppFunctions, registerUriFunctions},
+#ifdef _WIN32
+    {ClassId::kWindow, registerWindow},
+#endif
     {ClassId::kMail, registerMail},
     {ClassId::kSendMail, registerSendMail},
     {ClassId::kRecvMail, registerRecvMail},

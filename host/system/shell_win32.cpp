@@ -18,6 +18,7 @@
 #include "host/system/owner_window.h"
 #include "host/system/shell_process.h"
 #include "host/system/system_actions.h"
+#include "host/system/window_object.h"
 #include "runtime/class_binding.h"
 
 namespace quill {
@@ -33,8 +34,6 @@ struct ShellObject {};
 // ---------------------------------------------------------------------------------------------
 // Programs and verbs.
 
-// The window's handle as an integer: the script object for windows belongs to the application
-// objects, which are not part of the engine.
 ScriptValue run(ScriptEngine* engine, bind::Args args) {
     std::optional<ProgramStart> start = programStartFrom(args);
     if (!start) return makeNull();
@@ -48,7 +47,8 @@ ScriptValue run(ScriptEngine* engine, bind::Args args) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     if (!window) return makeNull();
-    return makeInteger(static_cast<int64_t>(reinterpret_cast<intptr_t>(window)));
+    // Another process's window: its object has every member but raises no events here.
+    return windowValue(engine, window);
 }
 
 void runAndWait(ScriptEngine* engine, bind::Args args) {
