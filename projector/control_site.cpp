@@ -48,9 +48,9 @@ STDMETHODIMP ControlSite::GetWindow(HWND* window) {
     return S_OK;
 }
 
-STDMETHODIMP ControlSite::GetWindowContext(IOleInPlaceFrame** frame,
-                                           IOleInPlaceUIWindow** document, LPRECT position,
-                                           LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
+STDMETHODIMP ControlSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
+                                           LPRECT position, LPRECT clip,
+                                           LPOLEINPLACEFRAMEINFO info) {
     if (frame) {
         *frame = static_cast<IOleInPlaceFrame*>(this);
         AddRef();
@@ -78,8 +78,8 @@ STDMETHODIMP ControlSite::GetTypeInfoCount(UINT* count) {
     return S_OK;
 }
 
-STDMETHODIMP ControlSite::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*,
-                                 VARIANT* result, EXCEPINFO*, UINT*) {
+STDMETHODIMP ControlSite::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result,
+                                 EXCEPINFO*, UINT*) {
     if (!(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
     VariantInit(result);
     switch (id) {
@@ -152,7 +152,8 @@ std::string argumentText(const VARIANT& argument) {
 STDMETHODIMP ControlEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
                                       VARIANT* result, EXCEPINFO*, UINT*) {
     if (result) VariantInit(result);
-    if (id != kFsCommandDispId || !params || params->cArgs != 2 || !params->rgvarg || !handler_) return S_OK;
+    if (id != kFsCommandDispId || !params || params->cArgs != 2 || !params->rgvarg || !handler_)
+        return S_OK;
     // Arguments arrive last first.
     std::string command = argumentText(params->rgvarg[1]);
     std::string arguments = argumentText(params->rgvarg[0]);

@@ -3,10 +3,10 @@
 // which the control's default source interface reaches the main window.
 #pragma once
 
-#include <windows.h>
-#include <ole2.h>
 #include <ocidl.h>
+#include <ole2.h>
 #include <olectl.h>
+#include <windows.h>
 
 #include <functional>
 #include <string>
@@ -108,8 +108,8 @@ class ControlEventSink final : public IDispatch {
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return E_NOTIMPL;
     }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                        VARIANT* result, EXCEPINFO*, UINT*) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO*, UINT*) override;
 
     // Once the main window is going away, events are no longer delivered.
     void disconnect() { handler_ = nullptr; }

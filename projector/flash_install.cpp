@@ -50,7 +50,26 @@ std::wstring registeredServer() {
     return out;
 }
 
+}  // namespace
+
+// Asking COM for a class nobody registered can wait a long time for a local server that will
+// never come (Wine's RPC service does), so the registration is looked up first.
+bool controlRegistered() {
+    wchar_t clsid[64];
+    StringFromGUID2(kMovieControlClsid, clsid, 64);
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + clsid).c_str(), 0, KEY_READ,
+                      &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+namespace {
+
 bool registeredControlIsNew() {
+    if (!controlRegistered()) return false;
     IDispatch* probe = nullptr;
     if (FAILED(CoCreateInstance(kMovieControlClsid, nullptr,
                                 CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,

@@ -76,10 +76,18 @@ std::optional<std::u16string> getVariable(std::u16string path) {
     return textResult(L"GetVariable", {textVariant(path)});
 }
 
-void play() { callControl(L"Play", {}); }
-void stop() { callControl(L"Stop", {}); }
-void gotoFrame(int64_t frame) { callControl(L"GotoFrame", {longVariant(frame)}); }
-std::optional<int64_t> currentFrame() { return numberResult(L"CurrentFrame", {}); }
+void play() {
+    callControl(L"Play", {});
+}
+void stop() {
+    callControl(L"Stop", {});
+}
+void gotoFrame(int64_t frame) {
+    callControl(L"GotoFrame", {longVariant(frame)});
+}
+std::optional<int64_t> currentFrame() {
+    return numberResult(L"CurrentFrame", {});
+}
 void targetCallFrame(std::u16string target, int64_t frame) {
     callControl(L"TCallFrame", {textVariant(target), longVariant(frame)});
 }
@@ -101,7 +109,8 @@ constexpr bind::Member kFlashPlayerMembers[] = {
 
 void registerFlashPlayer(ScriptEngine* engine) {
     bind::defineClass<FlashPlayerObject>(
-        engine, {.name = "FlashPlayer", .id = ClassId::kFlashPlayer, .members = {kFlashPlayerMembers}});
+        engine,
+        {.name = "FlashPlayer", .id = ClassId::kFlashPlayer, .members = {kFlashPlayerMembers}});
 }
 
 constexpr HostRegistration kProjectorClasses[] = {
@@ -110,8 +119,12 @@ constexpr HostRegistration kProjectorClasses[] = {
 
 }  // namespace
 
-std::span<const HostRegistration> projectorClasses() { return kProjectorClasses; }
+std::span<const HostRegistration> projectorClasses() {
+    return kProjectorClasses;
+}
 
-void setScriptControl(CShockwaveFlash* control) { scriptControl = control; }
+void setScriptControl(CShockwaveFlash* control) {
+    scriptControl = control;
+}
 
 }  // namespace quill::projector

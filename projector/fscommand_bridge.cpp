@@ -111,8 +111,8 @@ int FsCommandBridge::collectionHook(int, void* user) {
     if (GetTickCount64() - self->runStart_ < self->timeoutMs_) return 0;
     // The question pumps messages; the movie may raise commands meanwhile, which run nested.
     self->asking_ = true;
-    int answer = MessageBoxA(self->window_->hwnd(), kScriptNotResponding, "",
-                             MB_YESNO | MB_ICONEXCLAMATION);
+    int answer =
+        MessageBoxA(self->window_->hwnd(), kScriptNotResponding, "", MB_YESNO | MB_ICONEXCLAMATION);
     self->asking_ = false;
     self->runStart_ = GetTickCount64();  // "No" gives the script another full period
     return answer == IDYES ? 1 : 0;
@@ -153,9 +153,8 @@ void FsCommandBridge::OnFSCommand(const char* command, const char* args) {
         } else if (ensureEngine()) {
             // The cache entry outlives the run: entries are only freed with the window.
             ranOn = engine_;
-            ran = runGuarded([&](ScriptEngine* e) {
-                return runModule(e, module->data(), module->size());
-            });
+            ran = runGuarded(
+                [&](ScriptEngine* e) { return runModule(e, module->data(), module->size()); });
         }
     } else if (equalsAsciiNoCase(command, "Quill_Eval")) {
         traceFormat("FSCommand(\"%s\", \"%s\")\r\n", command, args);
@@ -185,9 +184,8 @@ void FsCommandBridge::OnFSCommand(const char* command, const char* args) {
         std::string message;
         if (ranOn && ranOn == engine_) {
             ErrorKind kind = errorKind(engine_);
-            message = kind == ErrorKind::kCompile || kind == ErrorKind::kFile
-                          ? diagnostics(engine_)
-                          : errorText(engine_);
+            message = kind == ErrorKind::kCompile || kind == ErrorKind::kFile ? diagnostics(engine_)
+                                                                              : errorText(engine_);
             while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
                 message.pop_back();
             }
@@ -203,9 +201,8 @@ void FsCommandBridge::OnFSCommand(const char* command, const char* args) {
 bool FsCommandBridge::RunScriptByName(const std::string& name) {
     const std::vector<uint8_t>* module = LookupScript(name);
     if (!module || !ensureEngine()) return false;
-    return runGuarded([&](ScriptEngine* e) {
-               return runModule(e, module->data(), module->size());
-           }) != 0;
+    return runGuarded(
+               [&](ScriptEngine* e) { return runModule(e, module->data(), module->size()); }) != 0;
 }
 
 bool FsCommandBridge::RunStartupScript() {

@@ -1,7 +1,7 @@
 // The projector's entry point: the application object's start-up, the message loop until the
 // main window is gone, and the exit clean-up (which also runs when start-up fails halfway).
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>

@@ -85,10 +85,10 @@ LRESULT CALLBACK CMainFrame::windowProc(HWND hwnd, UINT message, WPARAM wParam, 
 
 bool CMainFrame::onCreate() {
     std::wstring file = app_.EnsureFlashControl();
-    bool ok = control_.create(hwnd_, file, [this](const std::string& command,
-                                                  const std::string& args) {
-        bridge_.OnFSCommand(command.c_str(), args.c_str());
-    });
+    bool ok =
+        control_.create(hwnd_, file, [this](const std::string& command, const std::string& args) {
+            bridge_.OnFSCommand(command.c_str(), args.c_str());
+        });
     if (!ok) {
         if (bridge_.RunStartupScript()) {
             MessageBoxA(hwnd_, kNoFlashControl, caption().c_str(), MB_OK | MB_ICONHAND);
@@ -122,10 +122,18 @@ LRESULT CMainFrame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kMsgScaleMode: {
             long mode = -1;
             switch (lParam) {
-                case 1: mode = 0; break;
-                case 2: mode = 1; break;
-                case 256: mode = 2; break;
-                case 16: mode = 3; break;
+                case 1:
+                    mode = 0;
+                    break;
+                case 2:
+                    mode = 1;
+                    break;
+                case 256:
+                    mode = 2;
+                    break;
+                case 16:
+                    mode = 3;
+                    break;
             }
             if (mode >= 0) control_.putLong(L"ScaleMode", mode);
             return 0;
@@ -133,8 +141,8 @@ LRESULT CMainFrame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kMsgBackground:
             if (lParam & 1) {
                 uint32_t rgb = app_.settings().miscParam & 0xFFFFFF;
-                long color = static_cast<long>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) |
-                                               ((rgb >> 16) & 0xFF));
+                long color =
+                    static_cast<long>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF));
                 control_.putLong(L"BackgroundColor", color);
             }
             return 0;

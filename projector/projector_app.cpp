@@ -3,8 +3,8 @@
 // at exit the extracted files and the work folder are removed again.
 #include "projector/projector_app.h"
 
-#include <winsock2.h>
 #include <objbase.h>
+#include <winsock2.h>
 
 #include <cstdio>
 #include <ctime>
@@ -24,8 +24,7 @@ constexpr size_t kIdentityMinBytes = 33;
 constexpr const wchar_t* kSettingsSection = L"Settings";
 constexpr const char* kOwnerClass = "QuillProjectorOwner";
 
-bool readRegistryBinary(const std::wstring& key, const wchar_t* name,
-                        std::vector<uint8_t>* out) {
+bool readRegistryBinary(const std::wstring& key, const wchar_t* name, std::vector<uint8_t>* out) {
     HKEY handle;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
         return false;
@@ -45,8 +44,8 @@ bool readRegistryBinary(const std::wstring& key, const wchar_t* name,
 void writeRegistryBinary(const std::wstring& key, const wchar_t* name,
                          const std::vector<uint8_t>& bytes) {
     HKEY handle;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                        &handle, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
+                        nullptr) != ERROR_SUCCESS) {
         return;
     }
     RegSetValueExW(handle, name, 0, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
@@ -110,7 +109,9 @@ std::wstring moduleBaseName() {
 
 }  // namespace
 
-ProjectorApp::ProjectorApp() { exeFolder_ = moduleFolder(); }
+ProjectorApp::ProjectorApp() {
+    exeFolder_ = moduleFolder();
+}
 
 ProjectorApp::~ProjectorApp() = default;
 
@@ -267,8 +268,8 @@ bool ProjectorApp::createOwnerWindow() {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = kOwnerClass;
     RegisterClassA(&wc);
-    owner_ = CreateWindowExA(0, kOwnerClass, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance,
-                             nullptr);
+    owner_ =
+        CreateWindowExA(0, kOwnerClass, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
     return owner_ != nullptr;
 }
 

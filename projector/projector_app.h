@@ -16,6 +16,9 @@ namespace quill::projector {
 
 class CMainFrame;
 
+// Whether the movie control's class is registered on the system at all.
+bool controlRegistered();
+
 class ProjectorApp {
   public:
     ProjectorApp();

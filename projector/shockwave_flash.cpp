@@ -2,6 +2,7 @@
 // member's DISPID looked up on first use; nothing depends on the control's vtable layout.
 #include "projector/shockwave_flash.h"
 
+#include "projector/projector_app.h"
 #include "projector/projector_texts.h"
 
 namespace quill::projector {
@@ -23,6 +24,7 @@ bool CShockwaveFlash::create(HWND parent, const std::wstring& file,
     destroy();
     HRESULT hr = E_FAIL;
     if (file.empty()) {
+        if (!controlRegistered()) return false;
         hr = CoCreateInstance(kMovieControlClsid, nullptr,
                               CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IOleObject,
                               reinterpret_cast<void**>(&object_));
@@ -32,9 +34,8 @@ bool CShockwaveFlash::create(HWND parent, const std::wstring& file,
                                              GetProcAddress(library_, "DllGetClassObject")))
                                        : nullptr;
         IClassFactory* factory = nullptr;
-        if (getClassObject &&
-            SUCCEEDED(getClassObject(kMovieControlClsid, IID_IClassFactory,
-                                     reinterpret_cast<void**>(&factory)))) {
+        if (getClassObject && SUCCEEDED(getClassObject(kMovieControlClsid, IID_IClassFactory,
+                                                       reinterpret_cast<void**>(&factory)))) {
             hr = factory->CreateInstance(nullptr, IID_IOleObject,
                                          reinterpret_cast<void**>(&object_));
             factory->Release();
@@ -51,8 +52,8 @@ bool CShockwaveFlash::create(HWND parent, const std::wstring& file,
     site_ = new ControlSite(parent);
     object_->SetClientSite(site_);
     IPersistStreamInit* persist = nullptr;
-    if (SUCCEEDED(object_->QueryInterface(IID_IPersistStreamInit,
-                                          reinterpret_cast<void**>(&persist)))) {
+    if (SUCCEEDED(
+            object_->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist)))) {
         persist->InitNew();
         persist->Release();
     }
@@ -62,8 +63,8 @@ bool CShockwaveFlash::create(HWND parent, const std::wstring& file,
         destroy();
         return false;
     }
-    if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject,
-                                          reinterpret_cast<void**>(&inPlace_)))) {
+    if (SUCCEEDED(
+            object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace_)))) {
         inPlace_->GetWindow(&window_);
     }
     if (window_) SetWindowLongPtrW(window_, GWLP_ID, kControlChildId);
@@ -73,8 +74,8 @@ bool CShockwaveFlash::create(HWND parent, const std::wstring& file,
 void CShockwaveFlash::connectEvents(ControlEventSink::FsCommandHandler events) {
     IProvideClassInfo2* info = nullptr;
     IID source = IID_IDispatch;
-    if (SUCCEEDED(object_->QueryInterface(IID_IProvideClassInfo2,
-                                          reinterpret_cast<void**>(&info)))) {
+    if (SUCCEEDED(
+            object_->QueryInterface(IID_IProvideClassInfo2, reinterpret_cast<void**>(&info)))) {
         info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source);
         info->Release();
     }
@@ -169,9 +170,9 @@ HRESULT CShockwaveFlash::call(const wchar_t* name, std::vector<VARIANT> args, VA
                       static_cast<UINT>(reversed.size()), 0};
     VARIANT local;
     VariantInit(&local);
-    HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT,
-                                   DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params,
-                                   result ? result : &local, nullptr, nullptr);
+    HRESULT hr =
+        dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                          &params, result ? result : &local, nullptr, nullptr);
     VariantClear(&local);
     for (VARIANT& a : reversed) VariantClear(&a);
     return hr;

@@ -4,9 +4,9 @@
 // the named members works whatever its vtable looks like.
 #pragma once
 
-#include <windows.h>
-#include <ole2.h>
 #include <ocidl.h>
+#include <ole2.h>
+#include <windows.h>
 
 #include <map>
 #include <string>

@@ -22,7 +22,9 @@ void closeTraceFile() {
     traceFile = INVALID_HANDLE_VALUE;
 }
 
-bool tracing() { return traceFile != INVALID_HANDLE_VALUE; }
+bool tracing() {
+    return traceFile != INVALID_HANDLE_VALUE;
+}
 
 void traceText(std::string_view text) {
     if (traceFile == INVALID_HANDLE_VALUE || text.empty()) return;

@@ -74,8 +74,10 @@ fscommand "FULLSCREEN" "TRUE"
 std::string escapedBackslashes(const std::string& path) {
     std::string out;
     for (char c : path) {
-        if (c == '\\') out += "\\\\";
-        else out += c;
+        if (c == '\\')
+            out += "\\\\";
+        else
+            out += c;
     }
     return out;
 }
@@ -88,7 +90,8 @@ TEST(ProjectorBridge, ReservedCommandsNestingClicksAndDeferredQuit) {
     std::string log = logFunction(scratch.path("log.txt"));
     const std::pair<const char*, const char*> scripts[] = {
         {"initialize", "log('init');\n"},
-        {"saveGame", "if (typeof count == 'undefined') count = 0;\ncount++;\nlog('save ' + count);\n"},
+        {"saveGame",
+         "if (typeof count == 'undefined') count = 0;\ncount++;\nlog('save ' + count);\n"},
         {"nested",
          "log('nested start');\nFlashPlayer.targetCallLabel('_root', 'inner');\n"
          "log('nested end ' + FlashPlayer.getVariable('_root.answer'));\n"},

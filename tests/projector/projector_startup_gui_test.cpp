@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <set>
 
 #include "projector/records/byte_stream.h"
@@ -27,7 +29,7 @@ std::string movieRunning(const std::string& script, bool quit) {
 struct Project {
     std::string profile = "Startup";
     std::string title = "Start-up test";
-    std::vector<std::string> movies;           // file names in the scratch folder
+    std::vector<std::string> movies;                           // file names in the scratch folder
     std::vector<std::pair<std::string, std::string>> scripts;  // name, body
     bool randomStart = false;
     bool carryControl = false;
@@ -36,8 +38,9 @@ struct Project {
 
 // Writes the project (scripts get log()) and packs it into NAME.exe; the executable's path.
 std::string pack(const Scratch& scratch, const Project& p, const std::string& name) {
-    std::string toml = "id = \"Quill Tests/" + p.profile + "\"\nrandom_start = " +
-                       (p.randomStart ? "true" : "false") + "\n" + p.extra + "movies = [";
+    std::string toml = "id = \"Quill Tests/" + p.profile +
+                       "\"\nrandom_start = " + (p.randomStart ? "true" : "false") + "\n" + p.extra +
+                       "movies = [";
     for (const std::string& m : p.movies) toml += "\"" + m + "\", ";
     toml += "]\nscripts = [";
     for (const auto& [script, body] : p.scripts) {
@@ -198,8 +201,8 @@ TEST_F(ProjectorStartup, CommandLineMoviesAndSettingsFiles) {
     // A movie on the command line plays instead of the list, which is not even read; a "/o:"
     // that names no file is ignored.
     {
-        Projector app(exe, inTmp(scratch, "\"" + scratch.path("given.swf") + "\" /o:" +
-                                              scratch.path("missing.dat")));
+        Projector app(exe, inTmp(scratch, "\"" + scratch.path("given.swf") +
+                                              "\" /o:" + scratch.path("missing.dat")));
         HWND window = app.mainWindow();
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(windowTitle(window), "Start-up test");
@@ -321,6 +324,69 @@ TEST_F(ProjectorStartup, ControlFromTheCarriedFileOrNoneAtAll) {
         EXPECT_EQ(gui::findDialog(app.threadId()), nullptr);
     }
     ASSERT_TRUE(registerControl(true));
+}
+
+// A copy of the control whose version resource says 6.0.78.0: too old for the projector.
+std::string oldControlCopy(const Scratch& scratch) {
+    std::string copy = scratch.path("old_movie.ocx");
+    EXPECT_TRUE(CopyFileA(controlFile().c_str(), copy.c_str(), FALSE));
+    std::vector<uint8_t> version;
+    WORD language = 0;
+    if (HMODULE image = LoadLibraryExA(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+        auto pick = [](HMODULE, LPCSTR, LPCSTR, WORD lang, LONG_PTR out) -> BOOL {
+            *reinterpret_cast<WORD*>(out) = lang;
+            return FALSE;
+        };
+        EnumResourceLanguagesA(image, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1), pick,
+                               reinterpret_cast<LONG_PTR>(&language));
+        if (HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16))) {
+            auto* bytes = static_cast<const uint8_t*>(LockResource(LoadResource(image, found)));
+            version.assign(bytes, bytes + SizeofResource(image, found));
+        }
+        FreeLibrary(image);
+    }
+    // VS_FIXEDFILEINFO starts with its signature; the file version follows the struct version.
+    const uint8_t signature[] = {0xBD, 0x04, 0xEF, 0xFE};
+    auto at =
+        std::search(version.begin(), version.end(), std::begin(signature), std::end(signature));
+    EXPECT_NE(at, version.end());
+    if (at == version.end()) return copy;
+    size_t offset = static_cast<size_t>(at - version.begin()) + 8;
+    const DWORD ms = 0x00060000, ls = 0x004E0000;  // 6.0.78.0
+    std::memcpy(&version[offset], &ms, 4);
+    std::memcpy(&version[offset + 4], &ls, 4);
+    HANDLE update = BeginUpdateResourceA(copy.c_str(), FALSE);
+    EXPECT_NE(update, nullptr);
+    EXPECT_TRUE(UpdateResourceA(update, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1), language,
+                                version.data(), static_cast<DWORD>(version.size())));
+    EXPECT_TRUE(EndUpdateResourceA(update, FALSE));
+    return copy;
+}
+
+TEST_F(ProjectorStartup, AnOldRegisteredControlMakesTheProjectorUseItsOwn) {
+    Scratch scratch("old-control");
+    Project p;
+    p.movies = {"m1.swf"};
+    buildMovie(movieRunning("m1", false), scratch.path("m1.swf"));
+    p.scripts = {{"m1", "log('m1');\n"}};
+    p.carryControl = true;
+    std::string exe = pack(scratch, p, "carried");
+    std::string old = oldControlCopy(scratch);
+    std::string tmp = scratch.path("tmp\\");
+    ASSERT_EQ(runCommandLine("regsvr32.exe /s \"" + old + "\""), 0u);
+    {
+        Projector app(exe, inTmp(scratch));
+        ASSERT_NE(app.mainWindow(), nullptr);
+        ASSERT_TRUE(waitForText(scratch.path("log.txt"), "m1"));
+        std::vector<std::string> folders = listFolder(tmp);
+        ASSERT_EQ(folders.size(), 1u);
+        EXPECT_TRUE(fileExists(tmp + folders[0] + "\\flash.ocx"));
+        app.close();
+        ASSERT_TRUE(app.waitExit(nullptr));
+    }
+    runCommandLine("regsvr32.exe /s /u \"" + old + "\"");
+    ASSERT_TRUE(registerControl(true));
+    EXPECT_TRUE(listFolder(tmp).empty());
 }
 
 }  // namespace

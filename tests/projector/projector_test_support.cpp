@@ -66,9 +66,13 @@ Scratch::Scratch(const std::string& name) {
     CreateDirectoryA(dir_.c_str(), nullptr);
 }
 
-Scratch::~Scratch() { removeTree(dir_); }
+Scratch::~Scratch() {
+    removeTree(dir_);
+}
 
-std::string Scratch::slashed(const std::string& name) const { return slashes(dir_ + name); }
+std::string Scratch::slashed(const std::string& name) const {
+    return slashes(dir_ + name);
+}
 
 void writeText(const std::string& path, const std::string& text) {
     std::ofstream file(path, std::ios::binary);
@@ -121,9 +125,15 @@ std::string windowsPath(const std::string& unix) {
     return path;
 }
 
-std::string stubPath() { return windowsPath(QUILL_PROJECTOR_STUB); }
-std::string controlFile() { return windowsPath(QUILL_CONTROL_FILE); }
-std::string controlFileSlashed() { return slashes(controlFile()); }
+std::string stubPath() {
+    return windowsPath(QUILL_PROJECTOR_STUB);
+}
+std::string controlFile() {
+    return windowsPath(QUILL_CONTROL_FILE);
+}
+std::string controlFileSlashed() {
+    return slashes(controlFile());
+}
 std::string sourcePath(const std::string& relative) {
     return slashes(windowsPath(QUILL_SOURCE_DIR)) + "/" + relative;
 }
@@ -142,9 +152,9 @@ void buildMovie(const std::string& description, const std::string& swf) {
 
 void packProject(const std::string& toml, const std::string& exe) {
     std::string output;
-    ASSERT_EQ(runQuill("pack \"" + toml + "\" -o \"" + exe + "\" --stub \"" + stubPath() + "\"",
-                       &output),
-              0)
+    ASSERT_EQ(
+        runQuill("pack \"" + toml + "\" -o \"" + exe + "\" --stub \"" + stubPath() + "\"", &output),
+        0)
         << output;
 }
 
@@ -153,9 +163,13 @@ std::string logFunction(const std::string& logPath) {
            "\", \"a\"); f.write(t + \"\\n\"); f.close(); }\n";
 }
 
+DWORD runCommandLine(const std::string& commandLine) {
+    return runCommand(commandLine, nullptr, 60000);
+}
+
 bool registerControl(bool registered) {
-    std::string command = std::string("regsvr32.exe /s ") + (registered ? "" : "/u ") + "\"" +
-                          controlFile() + "\"";
+    std::string command =
+        std::string("regsvr32.exe /s ") + (registered ? "" : "/u ") + "\"" + controlFile() + "\"";
     DWORD code = runCommand(command, nullptr, 60000);
     return code == 0;
 }
@@ -168,8 +182,8 @@ Projector::Projector(const std::string& exe, const Options& options) {
         saved.emplace_back(name, n ? std::string(old, n) : std::string("\x01"));
         SetEnvironmentVariableA(name.c_str(), value.c_str());
     }
-    std::string line = "\"" + exe + "\"" + (options.arguments.empty() ? "" : " ") +
-                       options.arguments;
+    std::string line =
+        "\"" + exe + "\"" + (options.arguments.empty() ? "" : " ") + options.arguments;
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -234,8 +248,7 @@ void Projector::close() {
 }
 
 bool waitForText(const std::string& path, const std::string& text, DWORD timeoutMs) {
-    return gui::waitFor([&] { return readText(path).find(text) != std::string::npos; },
-                        timeoutMs);
+    return gui::waitFor([&] { return readText(path).find(text) != std::string::npos; }, timeoutMs);
 }
 
 std::vector<uint8_t> readUserValue(const std::string& key, const std::string& name) {
@@ -245,8 +258,7 @@ std::vector<uint8_t> readUserValue(const std::string& key, const std::string& na
         return out;
     }
     DWORD size = 0;
-    if (RegQueryValueExA(handle, name.c_str(), nullptr, nullptr, nullptr, &size) ==
-        ERROR_SUCCESS) {
+    if (RegQueryValueExA(handle, name.c_str(), nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
         out.resize(size);
         RegQueryValueExA(handle, name.c_str(), nullptr, nullptr, out.data(), &size);
         out.resize(size);
@@ -266,6 +278,8 @@ void writeUserValue(const std::string& key, const std::string& name,
     RegCloseKey(handle);
 }
 
-void deleteUserKey(const std::string& key) { RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str()); }
+void deleteUserKey(const std::string& key) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, key.c_str());
+}
 
 }  // namespace quill::projector::test

@@ -48,6 +48,8 @@ std::string controlFile();
 std::string controlFileSlashed();
 // A file of the source tree, with forward slashes.
 std::string sourcePath(const std::string& relative);
+// Runs a command line to its end (at most a minute); its exit code.
+DWORD runCommandLine(const std::string& commandLine);
 // Registers (or unregisters) the movie control in the prefix; true on success.
 bool registerControl(bool registered);
 
