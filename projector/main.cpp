@@ -1,7 +1,8 @@
 // The projector's entry point: the application object's start-up, the message loop until the
 // main window is gone, and the exit clean-up (which also runs when start-up fails halfway).
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <string>
 #include <vector>

@@ -74,6 +74,25 @@ std::string windowTitle(HWND window) {
     return std::string(text.begin(), text.end());
 }
 
+// Replaces a resource of a packed executable, keeping the language the packer gave it.
+void replaceResource(const std::string& exe, const char* type, const char* name,
+                     const std::vector<uint8_t>& bytes) {
+    WORD language = 0;
+    if (HMODULE image = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+        auto pick = [](HMODULE, LPCSTR, LPCSTR, WORD lang, LONG_PTR out) -> BOOL {
+            *reinterpret_cast<WORD*>(out) = lang;
+            return FALSE;
+        };
+        EnumResourceLanguagesA(image, type, name, pick, reinterpret_cast<LONG_PTR>(&language));
+        FreeLibrary(image);
+    }
+    HANDLE update = BeginUpdateResourceA(exe.c_str(), FALSE);
+    ASSERT_NE(update, nullptr);
+    ASSERT_TRUE(UpdateResourceA(update, type, name, language, const_cast<uint8_t*>(bytes.data()),
+                                static_cast<DWORD>(bytes.size())));
+    ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
+}
+
 class ProjectorStartup : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { ASSERT_TRUE(registerControl(true)); }
@@ -324,6 +343,57 @@ TEST_F(ProjectorStartup, ControlFromTheCarriedFileOrNoneAtAll) {
         EXPECT_EQ(gui::findDialog(app.threadId()), nullptr);
     }
     ASSERT_TRUE(registerControl(true));
+}
+
+TEST_F(ProjectorStartup, DamagedResourcesAndSettingsFilesAreReportedNotFatal) {
+    Scratch scratch("damaged");
+    Project p;
+    p.movies = {"m1.swf"};
+    buildMovie(movieRunning("m1", false), scratch.path("m1.swf"));
+    p.scripts = {{"m1", "log('m1');\n"}};
+    std::string exe = pack(scratch, p, "app");
+    // Settings in a container of a version nobody reads; a script whose zlib data is garbage.
+    replaceResource(exe, "PLEXOR", "ST",
+                    {'S', 'M', 2, 0, 10, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4});
+    replaceResource(exe, "QUILL", "M1",
+                    {'S', 'M', 1, 0, 10, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF});
+    {
+        Projector app(exe, inTmp(scratch, "/trace:" + scratch.path("trace.txt")));
+        std::string text;
+        ASSERT_TRUE(app.answerMessageBox(&text));
+        EXPECT_EQ(text, "Bad compressed data header");
+        ASSERT_TRUE(app.answerMessageBox(&text));
+        EXPECT_EQ(text, "The compress(uncompress) input data was corrupted");
+        ASSERT_NE(app.mainWindow(), nullptr);
+        EXPECT_TRUE(
+            waitForText(scratch.path("trace.txt"), "Warning: Quill Script \"m1\" not found."));
+        app.close();
+        ASSERT_TRUE(app.waitExit(nullptr));
+    }
+    // A settings file that is cut short, and one of noise: the projector still comes up.
+    project::ProjectSettings settings;
+    settings.windowTitle = "Cut short";
+    project::MemoryStream record;
+    ASSERT_TRUE(project::WriteProjectSettings(settings, record));
+    std::string bytes(record.bytes().begin(), record.bytes().end());
+    writeText(scratch.path("short.dat"), bytes.substr(0, bytes.size() / 2));
+    std::string noise;
+    for (int i = 0; i < 4096; ++i) noise.push_back(static_cast<char>((i * 7919 + 13) % 251));
+    writeText(scratch.path("noise.dat"), noise);
+    for (const char* file : {"short.dat", "noise.dat"}) {
+        Projector app(exe, inTmp(scratch, std::string("/o:") + scratch.path(file)));
+        HWND window = nullptr;
+        // Noise may make any reader complain: every message is answered until the window shows.
+        for (int i = 0; i < 8 && !window; ++i) {
+            window = app.mainWindow(2000);
+            if (!window) app.answerMessageBox(nullptr, IDOK, 500);
+        }
+        ASSERT_NE(window, nullptr) << file;
+        if (std::string(file) == "short.dat") EXPECT_EQ(windowTitle(window), "Cut short");
+        app.close();
+        ASSERT_TRUE(app.waitExit(nullptr)) << file;
+    }
+    EXPECT_TRUE(listFolder(scratch.path("tmp\\")).empty());
 }
 
 // A copy of the control whose version resource says 6.0.78.0: too old for the projector.
