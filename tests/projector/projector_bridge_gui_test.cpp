@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace quill::projector::test {
 namespace {
 
@@ -82,6 +84,16 @@ std::string escapedBackslashes(const std::string& path) {
     return out;
 }
 
+// The middle of the movie's button, (10, 10)-(90, 40) of the 200 by 100 stage, in the client
+// area where the movie is shown whole and centred.
+POINT buttonPoint(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    double scale = std::min(client.right / 200.0, client.bottom / 100.0);
+    double left = (client.right - 200 * scale) / 2, top = (client.bottom - 100 * scale) / 2;
+    return {static_cast<LONG>(left + 50 * scale), static_cast<LONG>(top + 25 * scale)};
+}
+
 TEST(ProjectorBridge, ReservedCommandsNestingClicksAndDeferredQuit) {
     ASSERT_TRUE(registerControl(true));
     Scratch scratch("bridge");
@@ -98,8 +110,11 @@ TEST(ProjectorBridge, ReservedCommandsNestingClicksAndDeferredQuit) {
         {"inner", "log('inner ' + FlashPlayer.getVariable('_root.answer'));\n"},
         {"ready", "log('ready');\n"},
         {"clicked",
-         "log('clicked');\nFlashPlayer.targetCallLabel('_root', 'big');\n"
-         "FlashPlayer.targetCallLabel('_root', 'quit');\nlog('after quit ' + count);\n"},
+         "if (typeof clicks == 'undefined') clicks = 0;\n"
+         "if (++clicks == 1) {\n"
+         "  log('clicked');\n  FlashPlayer.targetCallLabel('_root', 'big');\n  log('maximized');\n"
+         "} else {\n"
+         "  FlashPlayer.targetCallLabel('_root', 'quit');\n  log('after quit ' + count);\n}\n"},
     };
     std::string toml = "id = \"Quill Tests/Bridge\"\nmovies = [\"bridge.swf\"]\nscripts = [";
     for (const auto& [name, body] : scripts) {
@@ -136,19 +151,19 @@ TEST(ProjectorBridge, ReservedCommandsNestingClicksAndDeferredQuit) {
     EXPECT_NE(trace.find("FSCommand(\"Quill_Run\", \"Initialize\")\r\n"), std::string::npos);
     EXPECT_EQ(trace.find("FSCommand(\"saveGame\""), std::string::npos);
 
-    // A click on the movie's button runs its script; the script maximizes the window and asks
-    // to quit from inside the movie, which waits until the script has returned.
-    RECT client;
-    GetClientRect(window, &client);
+    // A click on the movie's button runs its script, which maximizes the window from inside
+    // the movie; a second click asks to quit from inside the movie, which waits until the
+    // script has returned.
     ASSERT_TRUE(gui::bringToFront(window));
-    // The button covers (10, 10)-(90, 40) of the 200 by 100 stage, scaled to the client area.
-    POINT point{50 * client.right / 200, 25 * client.bottom / 100};
-    ASSERT_TRUE(gui::click(window, point));
+    ASSERT_TRUE(gui::click(window, buttonPoint(window)));
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "maximized"));
+    EXPECT_TRUE(gui::waitFor([&] { return IsZoomed(window) != FALSE; }));
+    ASSERT_TRUE(gui::click(window, buttonPoint(window)));
     DWORD code = 1;
     ASSERT_TRUE(app.waitExit(&code));
     EXPECT_EQ(code, 0u);
     std::string after = readText(scratch.path("log.txt"));
-    EXPECT_NE(after.find("clicked\nafter quit 1\n"), std::string::npos) << after;
+    EXPECT_NE(after.find("clicked\nmaximized\nafter quit 1\n"), std::string::npos) << after;
 }
 
 TEST(ProjectorBridge, ARunawayScriptCanBeStoppedAndFailuresAreTraced) {

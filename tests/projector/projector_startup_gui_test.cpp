@@ -389,7 +389,9 @@ TEST_F(ProjectorStartup, DamagedResourcesAndSettingsFilesAreReportedNotFatal) {
             if (!window) app.answerMessageBox(nullptr, IDOK, 500);
         }
         ASSERT_NE(window, nullptr) << file;
-        if (std::string(file) == "short.dat") EXPECT_EQ(windowTitle(window), "Cut short");
+        if (std::string(file) == "short.dat") {
+            EXPECT_EQ(windowTitle(window), "Cut short");
+        }
         app.close();
         ASSERT_TRUE(app.waitExit(nullptr)) << file;
     }
