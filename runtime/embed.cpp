@@ -69,6 +69,12 @@ std::string completionText(ScriptEngine* engine) {
     return text;
 }
 
+bool completionBoolean(const ScriptEngine* engine, bool* value) {
+    if (engine->returnSlot.tag != kTagBoolean) return false;
+    *value = engine->returnSlot.i != 0;
+    return true;
+}
+
 bool isWellFormedModule(const uint8_t* bytes, size_t length) {
     ModuleRecord* module = readModule(bytes, length);
     bool wellFormed = module != nullptr;

@@ -99,6 +99,9 @@ struct ErrorPlace {
 ErrorPlace errorPlace(ScriptEngine* engine);
 // The completion value of the last run or call, as text (UTF-8).
 std::string completionText(ScriptEngine* engine);
+// True with the value when the last run or call completed with a boolean (the projector's
+// start-up script answers this way); false for every other kind of value.
+bool completionBoolean(const ScriptEngine* engine, bool* value);
 
 // ---------------------------------------------------------------------------------------------
 // Compiling and listing.

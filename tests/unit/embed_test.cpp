@@ -65,6 +65,18 @@ TEST_F(Embed, RuntimeErrorsKnowWhereTheyHappened) {
     EXPECT_EQ(errorKind(engine), ErrorKind::kRuntime);
 }
 
+// A start-up script answers with a boolean completion value; the text "false" is no answer.
+TEST_F(Embed, TellsABooleanCompletionFromItsText) {
+    bool answer = true;
+    ASSERT_EQ(runScriptText(engine, "var done = 1; false;"), 1);
+    EXPECT_TRUE(completionBoolean(engine, &answer));
+    EXPECT_FALSE(answer);
+    ASSERT_EQ(runScriptText(engine, "'false'"), 1);
+    EXPECT_FALSE(completionBoolean(engine, &answer));
+    ASSERT_EQ(runScriptText(engine, "var x = 2;"), 1);
+    EXPECT_FALSE(completionBoolean(engine, &answer));
+}
+
 TEST_F(Embed, CallsScriptFunctionsByNameWithTextArguments) {
     ASSERT_EQ(runScriptText(engine, "function greet(a, b) { return a + ', ' + b + '!' }"), 1);
     EXPECT_EQ(callGlobalFunction(engine, "greet", {"h\xc3\xa9llo", "world"}), 1);

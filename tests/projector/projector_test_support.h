@@ -1,0 +1,94 @@
+// Helpers for the projector's end-to-end tests under Wine: scratch folders, projects written and
+// packed with the Windows `quill` tool, packed projectors started as child processes with their
+// own TMP, and what they leave behind (log files written by their scripts, windows, message
+// boxes, per-user registry values).
+#pragma once
+
+#include "tests/gui/gui_bench.h"  // first: it brings windows.h
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quill::projector::test {
+
+// A fresh, empty folder for one test ("Z:\...\" with a trailing backslash), removed afterwards.
+class Scratch {
+  public:
+    explicit Scratch(const std::string& name);
+    ~Scratch();
+    const std::string& dir() const { return dir_; }
+    // The path with forward slashes, for script and TOML text.
+    std::string slashed(const std::string& name = "") const;
+    std::string path(const std::string& name) const { return dir_ + name; }
+
+  private:
+    std::string dir_;
+};
+
+void writeText(const std::string& path, const std::string& text);
+std::string readText(const std::string& path);
+bool fileExists(const std::string& path);
+// The names in a folder (without "." and "..").
+std::vector<std::string> listFolder(const std::string& folder);
+void removeTree(const std::string& folder);
+
+// Runs the Windows `quill` tool with the arguments; its exit code (output to `output`).
+int runQuill(const std::string& arguments, std::string* output = nullptr);
+// Builds a movie from a description text into `swf`; fails the test on error.
+void buildMovie(const std::string& description, const std::string& swf);
+// Packs `toml` into `exe` with the projector stub; fails the test on error.
+void packProject(const std::string& toml, const std::string& exe);
+// A line of script source that defines log(text), appending text and a newline to `logPath`.
+std::string logFunction(const std::string& logPath);
+
+std::string windowsPath(const std::string& unix);
+std::string stubPath();
+std::string controlFile();
+std::string controlFileSlashed();
+// A file of the source tree, with forward slashes.
+std::string sourcePath(const std::string& relative);
+// Runs a command line to its end (at most a minute); its exit code.
+DWORD runCommandLine(const std::string& commandLine);
+// Registers (or unregisters) the movie control in the prefix; true on success.
+bool registerControl(bool registered);
+
+// A packed projector running as a child process.
+class Projector {
+  public:
+    struct Options {
+        std::vector<std::pair<std::string, std::string>> environment;  // added or replaced
+        std::string arguments;                                         // after the program
+    };
+    Projector(const std::string& exe, const Options& options);
+    ~Projector();  // ends the process if it is still running
+    Projector(const Projector&) = delete;
+    Projector& operator=(const Projector&) = delete;
+
+    bool started() const { return process_ != nullptr; }
+    DWORD threadId() const { return threadId_; }
+    // The visible main window, waiting for it.
+    HWND mainWindow(DWORD timeoutMs = gui::kDefaultTimeoutMs);
+    // A message box (or any dialog) of the process: its text, then answers it with `command`.
+    bool answerMessageBox(std::string* text, int command = IDOK,
+                          DWORD timeoutMs = gui::kDefaultTimeoutMs);
+    // Waits for the process to end; false on timeout.
+    bool waitExit(DWORD* code, DWORD timeoutMs = gui::kDefaultTimeoutMs);
+    void close();  // WM_CLOSE to the main window
+
+  private:
+    HANDLE process_ = nullptr;
+    DWORD threadId_ = 0;
+};
+
+// Waits (pumping nothing; the projector is another process) until `path` holds `text`.
+bool waitForText(const std::string& path, const std::string& text,
+                 DWORD timeoutMs = gui::kDefaultTimeoutMs);
+
+// Per-user binary value under HKCU\<key>; empty when absent.
+std::vector<uint8_t> readUserValue(const std::string& key, const std::string& name);
+void writeUserValue(const std::string& key, const std::string& name,
+                    const std::vector<uint8_t>& bytes);
+void deleteUserKey(const std::string& key);
+
+}  // namespace quill::projector::test
