@@ -31,6 +31,22 @@ std::optional<uint32_t> parseIPv4(std::string_view text) {
     return address;
 }
 
+std::optional<uint32_t> localhostAddress(std::string_view host) {
+    if (!host.empty() && host.back() == '.') host.remove_suffix(1);
+    constexpr std::string_view kName = "localhost";
+    if (host.size() < kName.size()) return std::nullopt;
+    std::string_view tail = host.substr(host.size() - kName.size());
+    for (size_t i = 0; i < kName.size(); ++i) {
+        char c = tail[i];
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        if (c != kName[i]) return std::nullopt;
+    }
+    if (host.size() > kName.size() && host[host.size() - kName.size() - 1] != '.') {
+        return std::nullopt;
+    }
+    return 0x7F000001u;
+}
+
 std::string formatIPv4(uint32_t address) {
     std::string out;
     for (int shift = 24; shift >= 0; shift -= 8) {

@@ -36,6 +36,10 @@ bool startSockets();
 // joined by dots, nothing before or after. Shorthands the C library accepts ("127.1", "0x7f.1",
 // "010.0.0.1" as octal) are not dotted decimal here.
 std::optional<uint32_t> parseIPv4(std::string_view text);
+// 127.0.0.1 for "localhost" and names under it (any case, with or without the final dot): such
+// names are always the loopback address and never go to a resolver, so they work on machines
+// whose hosts file lacks them.
+std::optional<uint32_t> localhostAddress(std::string_view host);
 std::string formatIPv4(uint32_t address);
 
 enum class NetStatus {

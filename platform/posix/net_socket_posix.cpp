@@ -64,6 +64,7 @@ bool startSockets() {
 
 std::optional<uint32_t> resolveIPv4(const std::string& host, NetError* error) {
     if (auto address = parseIPv4(host)) return address;
+    if (auto address = localhostAddress(host)) return address;
     auto unknown = [&](int code) -> std::optional<uint32_t> {
         if (error) *error = {NetStatus::kUnknownHost, code, "unknown host " + host};
         return std::nullopt;

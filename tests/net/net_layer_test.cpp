@@ -98,8 +98,12 @@ TEST(TcpConnectionTest, LineLengthLimitCountsTheTextOnly) {
 
 TEST(TcpConnectionTest, ResolvesLocalNamesAndStrictDottedAddresses) {
     EXPECT_EQ(platform::resolveIPv4("127.0.0.1"), 0x7F000001u);
-    // localhost comes from the hosts file: the resolver asks no server for it.
+    // localhost names are the loopback address without a resolver (a hosts file may lack them).
     EXPECT_EQ(platform::resolveIPv4("localhost"), 0x7F000001u);
+    EXPECT_EQ(platform::resolveIPv4("LocalHost."), 0x7F000001u);
+    EXPECT_EQ(platform::resolveIPv4("game.localhost"), 0x7F000001u);
+    EXPECT_EQ(platform::localhostAddress("notlocalhost"), std::nullopt);
+    EXPECT_EQ(platform::localhostAddress("localhost.example"), std::nullopt);
     EXPECT_EQ(platform::parseIPv4("255.255.255.255"), 0xFFFFFFFFu);
     for (const char* text : {"127.1", "1.2.3.4.", "1.2.3.256", "01234.1.1.1", " 1.2.3.4", "1..2.3",
                              "0x7f.0.0.1", ""}) {
