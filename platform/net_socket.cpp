@@ -47,6 +47,18 @@ std::optional<uint32_t> localhostAddress(std::string_view host) {
     return 0x7F000001u;
 }
 
+std::optional<uint32_t> resolveIPv4(const std::string& host, NetError* error) {
+    if (auto address = parseIPv4(host)) return address;
+    if (auto address = localhostAddress(host)) return address;
+    int code = 0;
+    std::optional<uint32_t> address;
+    if (!host.empty() && host.size() <= 255 && host.find('\0') == std::string::npos) {
+        address = lookupIPv4(host, &code);
+    }
+    if (!address && error) *error = {NetStatus::kUnknownHost, code, "unknown host " + host};
+    return address;
+}
+
 std::string formatIPv4(uint32_t address) {
     std::string out;
     for (int shift = 24; shift >= 0; shift -= 8) {

@@ -63,6 +63,9 @@ struct NetError {
 // as the resolver takes. Empty names, names with NUL characters and names over 255 bytes fail
 // with kUnknownHost without asking the resolver.
 std::optional<uint32_t> resolveIPv4(const std::string& host, NetError* error = nullptr);
+// The system resolver's part of resolveIPv4 (one per platform): the first IPv4 address of a
+// usable name, or nothing with the resolver's code.
+std::optional<uint32_t> lookupIPv4(const std::string& host, int* code);
 
 // This machine's host name as the system reports it ("localhost" when it reports none).
 std::string localHostName();

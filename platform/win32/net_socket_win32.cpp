@@ -69,23 +69,20 @@ bool startSockets() {
     return started;
 }
 
-std::optional<uint32_t> resolveIPv4(const std::string& host, NetError* error) {
-    if (auto address = parseIPv4(host)) return address;
-    if (auto address = localhostAddress(host)) return address;
-    auto unknown = [&](int code) -> std::optional<uint32_t> {
-        if (error) *error = {NetStatus::kUnknownHost, code, "unknown host " + host};
+std::optional<uint32_t> lookupIPv4(const std::string& host, int* code) {
+    if (!startSockets()) {
+        *code = WSANOTINITIALISED;
         return std::nullopt;
-    };
-    if (host.empty() || host.size() > 255 || host.find('\0') != std::string::npos) {
-        return unknown(0);
     }
-    if (!startSockets()) return unknown(WSANOTINITIALISED);
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
     int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
-    if (rc != 0 || !list) return unknown(rc);
+    if (rc != 0 || !list) {
+        *code = rc;
+        return std::nullopt;
+    }
     uint32_t address = ntohl(reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr.s_addr);
     ::freeaddrinfo(list);
     return address;
