@@ -297,7 +297,20 @@ def main():
                             ("HTTP_AGENT", http_agent)):
             env["QUILL_NET_" + name] = peers.listen("127.0.0.1", 0, serve)
         env["QUILL_NET_CLOSED"] = "127.0.0.1:%d" % free_port()
-        env["QUILL_NET_DNS_NONE"] = pool.take()  # nothing listens on its port 53
+        # Nothing listens on port 53 of this address. The port stays bound (without listening)
+        # so that the servers of a test run beside this one cannot take the address meanwhile.
+        for attempt in range(5):
+            reserved = socket.socket()
+            try:
+                none_host = pool.take()
+                reserved.bind((none_host, 53))
+                fillers.append(reserved)
+                break
+            except OSError:
+                reserved.close()
+                if attempt == 4:
+                    raise
+        env["QUILL_NET_DNS_NONE"] = none_host
 
         # A listen queue that is full: connections to it neither complete nor fail.
         full = peers.listen("127.0.0.1", 0, None, backlog=0)
