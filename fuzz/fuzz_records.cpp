@@ -1,14 +1,15 @@
 // Fuzz target: the resource container and the project records. The first byte picks the
 // reader: 0 the container (whose output, when it unpacks, goes through every record reader), 1
 // the settings record (which must then survive being written and read again unchanged), 2 the
-// movie list, 3 the mask list. Extracted files go to a scratch folder below the current one;
-// names that could leave it are refused by the readers.
+// movie list, 3 the mask list, 4 a mask file as the window reads it. Extracted files go to a
+// scratch folder below the current one; names that could leave it are refused by the readers.
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
 #include "fuzz/fuzz_engine.h"
+#include "projector/layout/window_layout.h"
 #include "projector/records/movie_list.h"
 #include "projector/records/packed_resource.h"
 #include "projector/records/project_settings.h"
@@ -79,11 +80,24 @@ void masks(const uint8_t* data, size_t size) {
     parseMaskList(stream, scratch(), &list);
 }
 
+// The region data the window would hand to the system must lie inside the file and hold the
+// rectangles its header counts.
+void maskFile(const uint8_t* data, size_t size) {
+    auto region = quill::projector::layout::maskRegionData({data, size});
+    if (!region) return;
+    if (region->data() < data || region->data() + region->size() > data + size)
+        quill::fuzz::fail("mask data outside the file");
+    const uint8_t* p = region->data();
+    uint32_t rects =
+        uint32_t(p[8]) | uint32_t(p[9]) << 8 | uint32_t(p[10]) << 16 | uint32_t(p[11]) << 24;
+    if (32 + uint64_t(rects) * 16 > region->size()) quill::fuzz::fail("rectangles beyond the data");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1 || size > 64 * 1024) return 0;
-    uint8_t mode = data[0] % 4;
+    uint8_t mode = data[0] % 5;
     ++data;
     --size;
     switch (mode) {
@@ -104,8 +118,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 2:
             movies(data, size);
             break;
-        default:
+        case 3:
             masks(data, size);
+            break;
+        default:
+            maskFile(data, size);
             break;
     }
     return 0;

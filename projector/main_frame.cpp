@@ -4,11 +4,8 @@
 
 #include <commdlg.h>
 
-#include <fstream>
-#include <vector>
-
-#include "control/swf_reader.h"
 #include "projector/ansi_text.h"
+#include "projector/layout/window_layout.h"
 #include "projector/projector_app.h"
 #include "projector/projector_texts.h"
 #include "projector/script_objects.h"
@@ -18,23 +15,6 @@ namespace quill::projector {
 namespace {
 
 constexpr const wchar_t* kFrameClass = L"QuillProjectorFrame";
-constexpr size_t kMovieHeaderBytes = 1024;
-
-// The movie's frame size in pixels from its header; false when the file cannot tell.
-bool movieFrameSize(const std::string& path, SIZE* size) {
-    std::ifstream file(wideFromAnsi(path).c_str(), std::ios::binary);
-    if (!file) return false;
-    std::vector<uint8_t> head(kMovieHeaderBytes);
-    file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(file.gcount()));
-    movie::MovieHeader header;
-    if (!movie::readMovieHeader(head.data(), head.size(), &header)) return false;
-    // Twips to pixels, rounded to the nearest pixel.
-    size->cx = (header.frameSize.width() + 10) / 20;
-    size->cy = (header.frameSize.height() + 10) / 20;
-    return size->cx > 0 && size->cy > 0;
-}
-
 }  // namespace
 
 CMainFrame::~CMainFrame() {
@@ -96,6 +76,8 @@ bool CMainFrame::onCreate() {
         return false;
     }
     setScriptControl(&control_);
+    input_.attach(control_.window());
+    if (HMENU menu = GetSystemMenu(hwnd_, FALSE)) systemMenuItems_ = GetMenuItemCount(menu);
     return true;
 }
 
@@ -119,25 +101,29 @@ LRESULT CMainFrame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 return 0;
             }
             break;
-        case kMsgScaleMode: {
-            long mode = -1;
-            switch (lParam) {
-                case 1:
-                    mode = 0;
-                    break;
-                case 2:
-                    mode = 1;
-                    break;
-                case 256:
-                    mode = 2;
-                    break;
-                case 16:
-                    mode = 3;
-                    break;
+        case kMsgScaleMode:
+            if (auto mode = layout::scaleModeOf(static_cast<uint32_t>(lParam))) {
+                control_.putLong(L"ScaleMode", *mode);
             }
-            if (mode >= 0) control_.putLong(L"ScaleMode", mode);
             return 0;
-        }
+        case kMsgApplyShape:
+            ApplyWindowShape();
+            return 0;
+        case kMsgTrayIcon:
+            onTrayIcon(lParam);
+            return 0;
+        case WM_ENTERSIZEMOVE:
+            onEnterSizeMove();
+            break;
+        case WM_EXITSIZEMOVE:
+            onExitSizeMove();
+            break;
+        case WM_SYSCOMMAND:
+            if (onSysCommand(wParam)) return 0;
+            break;
+        case WM_INITMENUPOPUP:
+            onInitMenuPopup(reinterpret_cast<HMENU>(wParam), lParam);
+            break;
         case kMsgBackground:
             if (lParam & 1) {
                 uint32_t rgb = app_.settings().miscParam & 0xFFFFFF;
@@ -147,6 +133,8 @@ LRESULT CMainFrame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         case WM_DESTROY:
+            RemoveTrayIcon();
+            input_.detach();
             setScriptControl(nullptr);
             control_.destroy();
             PostQuitMessage(0);
@@ -164,31 +152,8 @@ LRESULT CMainFrame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 void CMainFrame::PlayMovie(const std::string& path) {
     control_.putBool(L"Playing", (app_.settings().windowFlags & 1) != 0);
     control_.putText(L"Movie", wideFromAnsi(path));
-}
-
-void CMainFrame::ApplyFrameStyle() {
-    SetWindowTextA(hwnd_, app_.settings().windowTitle.c_str());
-    SendMessageW(hwnd_, kMsgScaleMode, 0, app_.settings().frameParam);
-}
-
-void CMainFrame::ApplyPlacement(const std::string& moviePath) {
-    const project::ProjectSettings& s = app_.settings();
-    RECT window, client;
-    GetWindowRect(hwnd_, &window);
-    GetClientRect(hwnd_, &client);
-    int width = window.right - window.left, height = window.bottom - window.top;
-    SIZE movie;
-    if ((s.sizeMode == 0 || s.sizeMode == 2) && movieFrameSize(moviePath, &movie)) {
-        width = movie.cx + (width - client.right);
-        height = movie.cy + (height - client.bottom);
-    } else if (s.sizeMode == 3 && s.width > 0 && s.height > 0) {
-        width = s.width;
-        height = s.height;
-    }
-    int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    int x = (screenWidth - width) / 2, y = (screenHeight - height) / 2;
-    SetWindowPos(hwnd_, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    ShowWindow(hwnd_, s.sizeMode == 2 ? SW_MAXIMIZE : SW_SHOW);
+    moviePath_ = path;
+    input_.attach(control_.window());
 }
 
 void CMainFrame::onOpenMovie() {
@@ -204,6 +169,7 @@ void CMainFrame::onOpenMovie() {
     if (!GetOpenFileNameA(&ofn)) return;
     PlayMovie(file);
     ApplyPlacement(file);
+    TakeAspectRatio();
 }
 
 void CMainFrame::ClosePlayer() {
@@ -213,6 +179,8 @@ void CMainFrame::ClosePlayer() {
         return;
     }
     bridge_.setCloseRequested(false);
+    RemoveTrayIcon();
+    input_.detach();
     setScriptControl(nullptr);
     control_.destroy();
     bridge_.OnFSCommand("Quill_Quit", "");

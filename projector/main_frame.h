@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "projector/control_input.h"
 #include "projector/fscommand_bridge.h"
 #include "projector/shockwave_flash.h"
 
@@ -16,7 +17,7 @@ class ProjectorApp;
 
 class CMainFrame final : public BridgeWindow {
   public:
-    explicit CMainFrame(ProjectorApp& app) : app_(app), bridge_(this) {}
+    explicit CMainFrame(ProjectorApp& app) : app_(app), bridge_(this), input_(*this, control_) {}
     ~CMainFrame() override;
     CMainFrame(const CMainFrame&) = delete;
     CMainFrame& operator=(const CMainFrame&) = delete;
@@ -30,17 +31,25 @@ class CMainFrame final : public BridgeWindow {
     void closePlayer() override { ClosePlayer(); }
     void showError(const std::string& text) override;
 
+    ProjectorApp& app() { return app_; }
     FsCommandBridge& bridge() { return bridge_; }
     CShockwaveFlash& control() { return control_; }
     void setOpenMovie(bool enabled) { openMovie_ = enabled; }
 
     void PlayMovie(const std::string& path);
     void ClosePlayer();
-    // Caption and scale mode from the settings (the frame's look beyond that is not ours yet).
+    // The settings record applied to the window (window_features.cpp).
     void ApplyFrameStyle();
-    // Sizes the client area to the movie's frame (sizeMode 0 and 2) or to the given pixels
-    // (sizeMode 3), centres the window and shows it.
     void ApplyPlacement(const std::string& moviePath);
+    void ApplyWindowShape();
+    void ApplyWindowFlags(bool show);
+    void BuildSystemMenu();
+    void ApplySystemSettings();
+    void UndoSystemSettings();
+    // Client width divided by height, kept while the user resizes.
+    void TakeAspectRatio();
+    void AddTrayIcon();
+    void RemoveTrayIcon();
     std::string caption() const;
 
   private:
@@ -48,12 +57,28 @@ class CMainFrame final : public BridgeWindow {
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     bool onCreate();
     void onOpenMovie();
+    void onEnterSizeMove();
+    void onExitSizeMove();
+    // False for commands the default handling takes.
+    bool onSysCommand(WPARAM command);
+    void onInitMenuPopup(HMENU menu, LPARAM lParam);
+    void onTrayIcon(LPARAM mouseMessage);
+    void toggleFromTray();
+    void appendMenuAdditions(HMENU menu);
 
     ProjectorApp& app_;
     FsCommandBridge bridge_;
     CShockwaveFlash control_;
+    ControlInput input_;
     HWND hwnd_ = nullptr;
     bool openMovie_ = false;
+    std::string moviePath_;  // the movie last given to the control
+    int systemMenuItems_ = 0;
+    float aspect_ = 0;
+    RECT sizeMoveStart_{};
+    bool moving_ = false;
+    bool trayIcon_ = false;
+    bool cursorHidden_ = false;
 };
 
 }  // namespace quill::projector

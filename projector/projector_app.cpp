@@ -311,20 +311,28 @@ bool ProjectorApp::AppStart(const std::vector<std::wstring>& arguments) {
     if (!frame_->bridge().RunStartupScript()) return false;
     if (!IsWindow(frame_->hwnd())) return false;  // the start-up script closed the window
 
+    frame_->BuildSystemMenu();
+    frame_->ApplySystemSettings();
+    if (settings_.windowFlags & 0x1000) frame_->AddTrayIcon();
+
     std::string start = PickStartMovie();
     frame_->ApplyFrameStyle();
     if (!start.empty()) {
         frame_->PlayMovie(start);
         frame_->ApplyPlacement(start);
+        if (settings_.windowShape == 2) frame_->ApplyWindowShape();
     } else {
         ShowWindow(frame_->hwnd(), SW_SHOWNORMAL);
     }
+    frame_->TakeAspectRatio();
+    frame_->ApplyWindowFlags(false);
     SendMessageA(frame_->hwnd(), kMsgBackground, 0, settings_.miscParam);
     UpdateWindow(frame_->hwnd());
     return true;
 }
 
 int ProjectorApp::AppExit() {
+    if (frame_) frame_->UndoSystemSettings();
     if (frame_ && frame_->hwnd() && IsWindow(frame_->hwnd())) DestroyWindow(frame_->hwnd());
     if (frame_) frame_->control().destroy();
     if (!movies_.entries.empty() && (movies_.listFlags & project::kListEmbedded)) {

@@ -25,6 +25,9 @@ inline constexpr UINT kMsgBackground = 0x87D2;
 inline constexpr UINT kMsgTrayIcon = 0x87D3;
 
 inline constexpr UINT kOpenMovieCommand = 0xE101;
+inline constexpr UINT kConfigCommand = 32777;
+inline constexpr UINT kHelpCommand = 32778;
+inline constexpr UINT kAboutCommand = 32780;
 inline constexpr int kControlChildId = 1001;
 inline constexpr LONG kFsCommandDispId = 150;
 

@@ -1,0 +1,174 @@
+// The settings record applied to the projector's window, end to end: styles, placement,
+// the mask shape, window flags, the window menu on the right button, and the key filter's close
+// keys, on projectors packed by `quill pack` and run as child processes.
+#include "tests/projector/projector_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace quill::projector::test {
+namespace {
+
+// A movie (200 by 100 pixels unless said) that logs its first frame and stops.
+std::string movie(int width = 200, int height = 100) {
+    return "[movie]\nwidth = " + std::to_string(width) + "\nheight = " + std::to_string(height) +
+           "\n[[frame]]\nframe = 1\nactions = '''\n"
+           "fscommand \"Quill_Run\" \"shown\"\nstop\n'''\n";
+}
+
+// Packs a one-movie project with the given sections; its executable.
+std::string packWindow(const Scratch& scratch, const std::string& sections,
+                       const std::string& description = movie()) {
+    buildMovie(description, scratch.path("m.swf"));
+    writeText(scratch.path("shown.qls"), logFunction(scratch.path("log.txt")) + "log('shown');");
+    writeText(scratch.path("p.toml"),
+              "id = \"Quill Tests/Window\"\nmovies = [\"m.swf\"]\nscripts = [\"shown.qls\"]\n" +
+                  sections);
+    std::string exe = scratch.path("p.exe");
+    packProject(scratch.path("p.toml"), exe);
+    return exe;
+}
+
+Projector::Options inTmp(const Scratch& scratch) {
+    CreateDirectoryA(scratch.path("tmp").c_str(), nullptr);
+    return {{{"TMP", scratch.path("tmp")}}, ""};
+}
+
+class ProjectorWindow : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(registerControl(true)); }
+    void TearDown() override { deleteUserKey("Software\\Quill Tests"); }
+};
+
+TEST_F(ProjectorWindow, PopupFramePixelPlacementAndTopmost) {
+    Scratch scratch("window-popup");
+    std::string exe = packWindow(
+        scratch,
+        "[window]\ntitle = \"Popup\"\nframe = [\"popup\"]\n"
+        "buttons = [\"maximize\", \"minimize\", \"system-menu\", \"help\"]\nflags = [\"autoplay\", "
+        "\"topmost\"]\n[placement]\nsize = \"pixels\"\nwidth = 320\nheight = 200\n"
+        "position = \"pixels\"\nx = 30\ny = 40\n");
+    Projector p(exe, inTmp(scratch));
+    HWND window = p.mainWindow();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
+    // The window flags come last in start-up, after the movie's first frame may have run.
+    EXPECT_TRUE(gui::waitFor([&] { return (gui::exStyle(window) & WS_EX_TOPMOST) != 0; }));
+    DWORD style = gui::style(window), ex = gui::exStyle(window);
+    EXPECT_TRUE(style & WS_POPUP);
+    EXPECT_FALSE(style & WS_CAPTION);
+    // A pop-up gets neither a maximize box nor the help button, whatever the buttons say.
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(ex & WS_EX_CONTEXTHELP);
+    EXPECT_TRUE(ex & WS_EX_APPWINDOW);
+    RECT r = gui::windowRect(window);
+    EXPECT_EQ(r.left, 30);
+    EXPECT_EQ(r.top, 40);
+    EXPECT_EQ(r.right - r.left, 320);
+    EXPECT_EQ(r.bottom - r.top, 200);
+    EXPECT_EQ(gui::windowText(window), L"Popup");
+    EXPECT_FALSE(gui::windowRegion(window));  // a rectangle: no region
+    p.close();
+    DWORD code;
+    EXPECT_TRUE(p.waitExit(&code));
+}
+
+TEST_F(ProjectorWindow, CaptionWindowSizedToTheMovieAndItsMenuOnTheRightButton) {
+    Scratch scratch("window-menu");
+    std::string exe = packWindow(scratch,
+                                 "[window]\ntitle = \"Menus\"\nframe = [\"caption\"]\n"
+                                 "buttons = [\"minimize\", \"system-menu\"]\n"
+                                 "system_menu = [\"config\", \"player-menu\", \"about\"]\n"
+                                 "[input]\nright_button = \"projector-menu\"\n"
+                                 "[placement]\nsize = \"movie\"\nposition = \"top-left\"\n");
+    Projector p(exe, inTmp(scratch));
+    HWND window = p.mainWindow();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
+    RECT client = gui::clientRectOnScreen(window), outer = gui::windowRect(window);
+    EXPECT_EQ(client.right - client.left, 200);
+    EXPECT_EQ(client.bottom - client.top, 100);
+    EXPECT_EQ(outer.left, 0);
+    EXPECT_EQ(outer.top, 0);
+    EXPECT_TRUE(gui::style(window) & WS_CAPTION);
+    EXPECT_FALSE(gui::style(window) & WS_THICKFRAME);
+
+    // The right button opens the window's menu at the cursor instead of reaching the movie.
+    auto menuOpen = [&] {
+        for (HWND w : gui::threadWindows(p.threadId())) {
+            if (gui::className(w) == L"#32768" && IsWindowVisible(w)) return true;
+        }
+        return false;
+    };
+    EXPECT_FALSE(menuOpen());
+    ASSERT_TRUE(gui::click(window, {100, 50}, gui::Button::Right));
+    EXPECT_TRUE(gui::waitFor(menuOpen));
+    gui::pressKey(VK_ESCAPE);
+    EXPECT_TRUE(gui::waitFor([&] { return !menuOpen(); }));
+
+    p.close();
+    DWORD code;
+    EXPECT_TRUE(p.waitExit(&code));
+}
+
+TEST_F(ProjectorWindow, MaskShapesTheWindowAndAMissingMaskLeavesItRectangular) {
+    Scratch scratch("window-mask");
+    // round.msk: two rectangles of a 550 by 400 movie, (0,0)-(550,200) and (50,200)-(500,400).
+    std::string sections =
+        "masks = [\"" + sourcePath("examples/projector/round.msk") +
+        "\"]\n[window]\ntitle = \"Mask\"\nframe = [\"popup\"]\nshape = \"mask\"\nmask = "
+        "\"round\"\nscale = \"exact-fit\"\n[placement]\nsize = \"pixels\"\nwidth = 275\n"
+        "height = 200\nposition = \"top-left\"\n";
+    std::string exe = packWindow(scratch, sections, movie(550, 400));
+    {
+        Projector p(exe, inTmp(scratch));
+        HWND window = p.mainWindow();
+        ASSERT_TRUE(window);
+        ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
+        // The mask is in movie coordinates, here halved to fit the window.
+        std::optional<gui::Region> region;
+        ASSERT_TRUE(gui::waitFor([&] { return (region = gui::windowRegion(window)).has_value(); }));
+        EXPECT_TRUE(region->contains(5, 5));
+        EXPECT_TRUE(region->contains(270, 95));
+        EXPECT_FALSE(region->contains(270, 150));
+        EXPECT_FALSE(region->contains(10, 190));
+        EXPECT_TRUE(region->contains(30, 190));
+        p.close();
+        DWORD code;
+        EXPECT_TRUE(p.waitExit(&code));
+    }
+    // A mask name without its file: rectangular.
+    Scratch other("window-nomask");
+    size_t at = sections.find("mask = \"round\"");
+    std::string missing = sections;
+    missing.replace(at, 14, "mask = \"gone\"");
+    std::string exe2 = packWindow(other, missing, movie(550, 400));
+    Projector p(exe2, inTmp(other));
+    HWND window = p.mainWindow();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(waitForText(other.path("log.txt"), "shown\n"));
+    EXPECT_FALSE(gui::windowRegion(window));
+    p.close();
+    DWORD code;
+    EXPECT_TRUE(p.waitExit(&code));
+}
+
+TEST_F(ProjectorWindow, EscapeClosesOnReleaseEvenWithKeysBlocked) {
+    Scratch scratch("window-escape");
+    std::string exe = packWindow(scratch,
+                                 "[window]\ntitle = \"Escape\"\n[input]\nflags = [\"block-keys\"]\n"
+                                 "close = [\"escape\"]\n");
+    Projector p(exe, inTmp(scratch));
+    HWND window = p.mainWindow();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
+    RECT client = gui::clientRectOnScreen(window);
+    // A click gives the movie the keyboard focus.
+    ASSERT_TRUE(gui::click(window, {(client.right - client.left) / 2, 5}));
+    ASSERT_TRUE(gui::pressKey(VK_ESCAPE));
+    DWORD code;
+    EXPECT_TRUE(p.waitExit(&code, 15000));
+}
+
+}  // namespace
+}  // namespace quill::projector::test
