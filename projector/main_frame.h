@@ -48,6 +48,8 @@ class CMainFrame final : public BridgeWindow {
     void UndoSystemSettings();
     // Client width divided by height, kept while the user resizes.
     void TakeAspectRatio();
+    // Everything above again, in order, after the options dialog changed the settings.
+    void ReapplySettings();
     void AddTrayIcon();
     void RemoveTrayIcon();
     std::string caption() const;

@@ -41,15 +41,17 @@ bool readRegistryBinary(const std::wstring& key, const wchar_t* name, std::vecto
     return ok;
 }
 
-void writeRegistryBinary(const std::wstring& key, const wchar_t* name,
+bool writeRegistryBinary(const std::wstring& key, const wchar_t* name,
                          const std::vector<uint8_t>& bytes) {
     HKEY handle;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
                         nullptr) != ERROR_SUCCESS) {
-        return;
+        return false;
     }
-    RegSetValueExW(handle, name, 0, REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+    bool ok = RegSetValueExW(handle, name, 0, REG_BINARY, bytes.data(),
+                             static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
     RegCloseKey(handle);
+    return ok;
 }
 
 // A temporary-folder variable that is set, not empty and shorter than 260 characters.
@@ -220,6 +222,17 @@ void ProjectorApp::loadSettings() {
     }
 }
 
+bool ProjectorApp::storeOptions() {
+    project::MemoryStream copy;
+    try {
+        if (!project::WriteProjectSettings(settings_, copy)) return false;
+    } catch (const project::TextError& error) {
+        showError(error.what());
+        return false;
+    }
+    return writeRegistryBinary(profileKey_ + L"\\" + kSettingsSection, L"Options", copy.bytes());
+}
+
 bool ProjectorApp::ParseCommandLine(const std::vector<std::wstring>& arguments) {
     if (arguments.size() < 2) return false;
     for (size_t i = 1; i < arguments.size(); ++i) {
@@ -311,6 +324,7 @@ bool ProjectorApp::AppStart(const std::vector<std::wstring>& arguments) {
     if (!frame_->bridge().RunStartupScript()) return false;
     if (!IsWindow(frame_->hwnd())) return false;  // the start-up script closed the window
 
+    applyMute();
     frame_->BuildSystemMenu();
     frame_->ApplySystemSettings();
     if (settings_.windowFlags & 0x1000) frame_->AddTrayIcon();
@@ -333,6 +347,7 @@ bool ProjectorApp::AppStart(const std::vector<std::wstring>& arguments) {
 
 int ProjectorApp::AppExit() {
     if (frame_) frame_->UndoSystemSettings();
+    mute_.restore();
     if (frame_ && frame_->hwnd() && IsWindow(frame_->hwnd())) DestroyWindow(frame_->hwnd());
     if (frame_) frame_->control().destroy();
     if (!movies_.entries.empty() && (movies_.listFlags & project::kListEmbedded)) {

@@ -11,6 +11,7 @@
 
 #include "projector/records/movie_list.h"
 #include "projector/records/project_settings.h"
+#include "projector/speaker_mute.h"
 
 namespace quill::projector {
 
@@ -44,6 +45,13 @@ class ProjectorApp {
     void showError(const std::string& text) const;
 
     const project::ProjectSettings& settings() const { return settings_; }
+    // The settings the options dialog edits; storeOptions keeps them as the per-user
+    // "Settings"\"Options" value (false when they could not be written).
+    project::ProjectSettings& editableSettings() { return settings_; }
+    bool storeOptions();
+    const project::MaskList& masks() const { return masks_; }
+    // Brings the speakers' mute switch to the settings' wish (miscFlags bit 8).
+    void applyMute() { mute_.apply((settings_.miscFlags & 0x100) != 0); }
     const project::MovieList& movies() const { return movies_; }
     const std::string& workFolder() const { return workFolder_; }
     // HKEY_CURRENT_USER\Software\<key>\<profile>
@@ -68,6 +76,7 @@ class ProjectorApp {
     HWND owner_ = nullptr;
     bool socketsStarted_ = false;
     bool comStarted_ = false;
+    SpeakerMute mute_;
 };
 
 }  // namespace quill::projector

@@ -330,6 +330,24 @@ void CMainFrame::onTrayIcon(LPARAM mouseMessage) {
     }
 }
 
+void CMainFrame::ReapplySettings() {
+    ApplyFrameStyle();
+    ApplyPlacement(moviePath_);
+    ApplyWindowShape();
+    UndoSystemSettings();
+    ApplySystemSettings();
+    ApplyWindowFlags(true);
+    BuildSystemMenu();
+    SendMessageW(hwnd_, kMsgBackground, 0, app_.settings().miscParam);
+    app_.applyMute();
+    TakeAspectRatio();
+    if (app_.settings().windowFlags & 0x1000) {
+        AddTrayIcon();
+    } else {
+        RemoveTrayIcon();
+    }
+}
+
 void CMainFrame::ApplySystemSettings() {
     // Only the cursor is ours to change here: the task-switch and screen-saver switches of the
     // settings exist on the old single-user systems only, which this projector does not run on.
