@@ -194,6 +194,9 @@ bool ControlInput::filter(UINT message, WPARAM wParam, LPARAM) {
         }
         case WM_COMMAND:
             return !(HIWORD(wParam) == 0 && playerCommand(LOWORD(wParam)));
+        case WM_PAINT:
+            frame_.onControlPaint();
+            return true;
         default:
             return true;
     }

@@ -53,6 +53,8 @@ class CMainFrame final : public BridgeWindow {
     void AddTrayIcon();
     void RemoveTrayIcon();
     std::string caption() const;
+    // Before the control paints: the transparent background shapes take the movie's pixels.
+    void onControlPaint();
 
   private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -81,6 +83,7 @@ class CMainFrame final : public BridgeWindow {
     bool moving_ = false;
     bool trayIcon_ = false;
     bool cursorHidden_ = false;
+    bool shaping_ = false;
 };
 
 }  // namespace quill::projector

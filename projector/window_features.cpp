@@ -15,6 +15,7 @@
 #include "projector/main_frame.h"
 #include "projector/projector_app.h"
 #include "projector/projector_texts.h"
+#include "projector/transparent_shape.h"
 
 namespace quill::projector {
 
@@ -175,6 +176,30 @@ void CMainFrame::ApplyWindowShape() {
     }
     SetWindowRgn(hwnd_, region, TRUE);  // the window owns the region from here on
     UpdateWindow(hwnd_);
+}
+
+void CMainFrame::onControlPaint() {
+    uint32_t shape = app_.settings().windowShape;
+    if ((shape != 1 && shape != 3) || shaping_ || !control_.window()) return;
+    shaping_ = true;
+    RECT window;
+    GetWindowRect(hwnd_, &window);
+    POINT origin{0, 0};
+    ClientToScreen(control_.window(), &origin);
+    HRGN region =
+        movieShapeRegion(control_, shape, {origin.x - window.left, origin.y - window.top});
+    if (region) {
+        // Giving the window the region it has would repaint the movie, and so for ever.
+        HRGN current = CreateRectRgn(0, 0, 0, 0);
+        bool same = GetWindowRgn(hwnd_, current) != ERROR && EqualRgn(current, region);
+        DeleteObject(current);
+        if (same) {
+            DeleteObject(region);
+        } else {
+            SetWindowRgn(hwnd_, region, TRUE);
+        }
+    }
+    shaping_ = false;
 }
 
 void CMainFrame::ApplyWindowFlags(bool show) {

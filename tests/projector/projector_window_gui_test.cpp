@@ -153,6 +153,40 @@ TEST_F(ProjectorWindow, MaskShapesTheWindowAndAMissingMaskLeavesItRectangular) {
     EXPECT_TRUE(p.waitExit(&code));
 }
 
+TEST_F(ProjectorWindow, TransparentBackgroundKeepsOnlyTheMoviesShapes) {
+    // A red block on a green stage: only the block is left of the window.
+    std::string description =
+        "[movie]\nwidth = 200\nheight = 100\nbackground = \"#00ff00\"\n[[shape]]\nname = "
+        "\"block\"\nrect = [0, 0, 60, 40]\nfill = \"#ff0000\"\n[[place]]\nname = \"block\"\n"
+        "x = 20\ny = 20\n[[frame]]\nframe = 1\nactions = '''\nfscommand \"Quill_Run\" "
+        "\"shown\"\nstop\n'''\n";
+    for (const char* shape : {"transparent-exact", "transparent"}) {
+        Scratch scratch(std::string("window-") + shape);
+        std::string exe = packWindow(
+            scratch,
+            "[window]\ntitle = \"Shape\"\nframe = [\"popup\"]\nshape = \"" + std::string(shape) +
+                "\"\n[placement]\nsize = \"movie\"\nposition = \"top-left\"\n",
+            description);
+        Projector p(exe, inTmp(scratch));
+        HWND window = p.mainWindow();
+        ASSERT_TRUE(window) << shape;
+        ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n")) << shape;
+        std::optional<gui::Region> region;
+        ASSERT_TRUE(gui::waitFor([&] {
+            region = gui::windowRegion(window);
+            return region && region->contains(30, 30);
+        })) << shape;
+        EXPECT_TRUE(region->contains(20, 20)) << shape;
+        EXPECT_TRUE(region->contains(79, 59)) << shape;
+        EXPECT_FALSE(region->contains(80, 30)) << shape;
+        EXPECT_FALSE(region->contains(150, 80)) << shape;
+        EXPECT_FALSE(region->contains(5, 5)) << shape;
+        p.close();
+        DWORD code;
+        EXPECT_TRUE(p.waitExit(&code)) << shape;
+    }
+}
+
 TEST_F(ProjectorWindow, EscapeClosesOnReleaseEvenWithKeysBlocked) {
     Scratch scratch("window-escape");
     std::string exe = packWindow(scratch,
