@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+#include <string>
+
 #include "projector/layout/window_layout.h"
 #include "projector/main_frame.h"
 #include "projector/projector_app.h"
@@ -133,11 +135,35 @@ bool ControlInput::playerCommand(UINT id) {
     return true;
 }
 
+void ControlInput::checkPlayerItems(HMENU menu) {
+    if (!menu || !control_.created()) return;
+    auto check = [menu](UINT id, bool on) {
+        CheckMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+    };
+    check(kCmdPlay, control_.getLong(L"Playing") != 0);
+    check(kCmdLoop, control_.getLong(L"Loop") != 0);
+    long scale = control_.getLong(L"ScaleMode", -1);
+    check(kCmdShowAll, scale == 0);
+    check(kCmdActualSize, scale == 3);
+    VARIANT quality;
+    VariantInit(&quality);
+    std::wstring current;
+    if (SUCCEEDED(control_.getProperty(L"Quality2", &quality)) && quality.vt == VT_BSTR &&
+        quality.bstrVal) {
+        current = quality.bstrVal;
+    }
+    VariantClear(&quality);
+    check(kCmdQualityLow, current == L"Low");
+    check(kCmdQualityMedium, current == L"Medium");
+    check(kCmdQualityHigh, current == L"High");
+}
+
 void ControlInput::showSystemMenu(POINT screen) {
     HWND main = frame_.hwnd();
     HMENU menu = GetSystemMenu(main, FALSE);
     if (!menu) return;
     SendMessageW(main, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), MAKELPARAM(0, FALSE));
+    if (window_) SendMessageW(window_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
     SetForegroundWindow(main);
     UINT chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, screen.x,
                                  screen.y, 0, main, nullptr);
@@ -196,6 +222,9 @@ bool ControlInput::filter(UINT message, WPARAM wParam, LPARAM) {
             return !(HIWORD(wParam) == 0 && playerCommand(LOWORD(wParam)));
         case WM_PAINT:
             frame_.onControlPaint();
+            return true;
+        case WM_INITMENUPOPUP:
+            checkPlayerItems(reinterpret_cast<HMENU>(wParam));
             return true;
         default:
             return true;

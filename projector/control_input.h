@@ -40,6 +40,9 @@ class ControlInput {
 
     // Carries out a player command on the control; false for other commands.
     bool playerCommand(UINT id);
+    // Checks the player items of a menu about to be shown by the control's state (play, loop,
+    // scale mode, quality).
+    void checkPlayerItems(HMENU menu);
     // Shows the main window's system menu at the cursor and sends the chosen command on.
     void showSystemMenu(POINT screen);
 

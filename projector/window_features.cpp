@@ -246,7 +246,8 @@ void CMainFrame::BuildSystemMenu() {
 }
 
 void CMainFrame::onInitMenuPopup(HMENU menu, LPARAM lParam) {
-    if (HIWORD(lParam)) return;  // the system menu itself: the system decides
+    input_.checkPlayerItems(menu);  // the player submenu, wherever it is shown
+    if (HIWORD(lParam)) return;     // the system menu itself: the system decides
     layout::MenuStates states = layout::menuStates(app_.settings(), IsZoomed(hwnd_) != 0);
     auto enable = [menu](UINT command, bool on) {
         EnableMenuItem(menu, command, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));

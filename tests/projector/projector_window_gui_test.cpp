@@ -187,6 +187,80 @@ TEST_F(ProjectorWindow, TransparentBackgroundKeepsOnlyTheMoviesShapes) {
     }
 }
 
+TEST_F(ProjectorWindow, KeptAspectRatioDragAndTheTrayToggle) {
+    Scratch scratch("window-aspect");
+    std::string exe = packWindow(scratch,
+                                 "[window]\ntitle = \"Aspect\"\nframe = [\"resizable\"]\n"
+                                 "flags = [\"autoplay\", \"tray-icon\"]\n[placement]\n"
+                                 "size = \"movie\"\nposition = \"top-left\"\nkeep_aspect = true\n"
+                                 "[input]\nleft_button = \"drag\"\n");
+    Projector p(exe, inTmp(scratch));
+    HWND window = p.mainWindow();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
+    RECT client = gui::clientRectOnScreen(window);
+    ASSERT_EQ(client.right - client.left, 200);
+    ASSERT_EQ(client.bottom - client.top, 100);
+
+    // A user resize, as the system's sizing loop reports it: 40 pixels wider grows 20 higher.
+    RECT outer = gui::windowRect(window);
+    SendMessageW(window, WM_ENTERSIZEMOVE, 0, 0);
+    SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left + 40, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(window, WM_EXITSIZEMOVE, 0, 0);
+    client = gui::clientRectOnScreen(window);
+    EXPECT_EQ(client.right - client.left, 240);
+    EXPECT_EQ(client.bottom - client.top, 120);
+
+    // Dragging the movie moves the window by the pointer's travel.
+    outer = gui::windowRect(window);
+    POINT from{client.left + 100, client.top + 60};
+    auto mouse = [](DWORD flags, POINT at) {
+        SetCursorPos(at.x, at.y);
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = flags;
+        SendInput(1, &input, sizeof input);
+        Sleep(50);
+    };
+    ASSERT_TRUE(gui::bringToFront(window));
+    mouse(MOUSEEVENTF_LEFTDOWN, from);
+    mouse(MOUSEEVENTF_MOVE, {from.x + 25, from.y + 10});
+    mouse(MOUSEEVENTF_MOVE, {from.x + 50, from.y + 30});
+    mouse(MOUSEEVENTF_LEFTUP, {from.x + 50, from.y + 30});
+    EXPECT_TRUE(gui::waitFor([&] {
+        RECT now = gui::windowRect(window);
+        return now.left == outer.left + 50 && now.top == outer.top + 30;
+    }));
+
+    // A double-click on the notification icon hides a visible window and shows it again.
+    SendMessageW(window, 0x87D3, 128, WM_LBUTTONDBLCLK);
+    EXPECT_FALSE(IsWindowVisible(window));
+    SendMessageW(window, 0x87D3, 128, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(IsWindowVisible(window));
+    p.close();
+    DWORD code;
+    EXPECT_TRUE(p.waitExit(&code));
+}
+
+TEST_F(ProjectorWindow, HotKeyClosesOnlyWithItsModifiers) {
+    Scratch scratch("window-hotkey");
+    std::string exe = packWindow(scratch,
+                                 "[window]\ntitle = \"Hot key\"\n[input]\nclose = [\"hot-key\"]\n"
+                                 "close_key = 81\nclose_modifiers = [\"ctrl\"]\n");
+    Projector p(exe, inTmp(scratch));
+    HWND window = p.mainWindow();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
+    ASSERT_TRUE(gui::click(window, {100, 5}));
+    ASSERT_TRUE(gui::pressKey('Q'));
+    ASSERT_TRUE(gui::pressKey(VK_ESCAPE));
+    DWORD code;
+    EXPECT_FALSE(p.waitExit(&code, 1000));
+    ASSERT_TRUE(gui::pressKey('Q', {VK_CONTROL}));
+    EXPECT_TRUE(p.waitExit(&code, 15000));
+}
+
 TEST_F(ProjectorWindow, EscapeClosesOnReleaseEvenWithKeysBlocked) {
     Scratch scratch("window-escape");
     std::string exe = packWindow(scratch,
