@@ -44,6 +44,8 @@ class ProjectorApp {
     void showError(const std::string& text) const;
 
     const project::ProjectSettings& settings() const { return settings_; }
+    // Scripts change the window's shape settings (setWindowless).
+    project::ProjectSettings& mutableSettings() { return settings_; }
     const project::MovieList& movies() const { return movies_; }
     const std::string& workFolder() const { return workFolder_; }
     // HKEY_CURRENT_USER\Software\<key>\<profile>
