@@ -149,6 +149,10 @@ fp.updateData();
 var r = fp._root;
 log([r.score, r.score === 42, r.half, r.yes === true, r.caps, r.mixed, r.empty === 0].join());
 log(r.clip + ' ' + r.clip.v + ' ' + fp._ROOT.CLIP.V);
+fp.bindData('_root.absent');
+r.absent = 'kept';
+fp.updateData(true);  // a variable the movie does not have leaves the cell alone
+log(r.absent);
 r.score = 99;
 r.clip.v = 'x y';
 fp.updateData(false);
@@ -233,6 +237,7 @@ log('loop ended ' + (turns > 0));
     size_t i = 0;
     EXPECT_EQ(log[i++], "42,true,4.5,true,TRUE,4x,true");
     EXPECT_EQ(log[i++], "[object MovieClip] 7 7");
+    EXPECT_EQ(log[i++], "kept");
     EXPECT_EQ(log[i++], "99 x y");
     EXPECT_EQ(log[i++], "undefined number");
     EXPECT_EQ(log[i++], "3 0");
@@ -284,12 +289,24 @@ log(byId.window.width + ' ' + byId.window.height);
 function n(v) { return v === null ? 'null' : v; }
 log(n(createControl('No.Such.Control')) + ' ' + n(createControl(5)) + ' ' +
     n(createControl('Scripting.Dictionary')) + ' ' + n(createControl()));
+made.window.width = 60;
+log(made.window.width + ' ' + made.window.height);
 var sizes = 0;
-getMainWnd().onSize = function (type, width, height) {
-  if (sizes++ > 0) return;
-  FlashPlayer.targetCallLabel('_root', 'quitter');
-  log('handler goes on ' + keep + ' ' + typeof FlashPlayer);
+// Set from the right-click, so that only the test's own resize calls it.
+FlashPlayer.onContextMenu = function () {
+  log('menu ' + (this == FlashPlayer.window));
+  getMainWnd().onSize = function (type, width, height) {
+    if (sizes++ > 0) return;
+    FlashPlayer.targetCallLabel('_root', 'quitter');
+    log('handler goes on ' + keep + ' ' + typeof FlashPlayer);
+  };
 };
+FlashPlayer.onContextMenu = 5;  // not a function: kept
+log(typeof FlashPlayer.onContextMenu);
+var beside = getAdditionalFile('movie.swf');
+log(beside.substr(beside.length - 10) + ' ' + n(getAdditionalFile('..\\HandlerQuit\\movie.swf')) +
+    ' ' + n(getAdditionalFile('nope.txt')));
+log(setWindowless('none') + ' ' + setWindowless(1) + ' ' + setWindowless());
 log('ready');
 )";
     std::string exe = packWith(scratch, "HandlerQuit",
@@ -298,6 +315,13 @@ log('ready');
     HWND window = app.mainWindow();
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(waitForText(scratch.path("log.txt"), "ready"));
+    // A right-click on the movie reaches the handler instead of the movie's menu.
+    RECT client;
+    GetClientRect(window, &client);
+    ASSERT_TRUE(gui::bringToFront(window));
+    ASSERT_TRUE(gui::click(window, {client.right - 20, client.bottom - 20}, gui::Button::Right));
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "menu true"))
+        << readText(scratch.path("log.txt"));
     RECT r = gui::windowRect(window);
     SetWindowPos(window, nullptr, 0, 0, r.right - r.left + 40, r.bottom - r.top + 20,
                  SWP_NOMOVE | SWP_NOZORDER);
@@ -311,14 +335,51 @@ log('ready');
     ASSERT_TRUE(app.waitExit(&code));
     EXPECT_EQ(code, 0u);
     std::vector<std::string> log = lines(readText(scratch.path("log.txt")));
-    ASSERT_EQ(log.size(), 7u) << readText(scratch.path("log.txt"));
+    ASSERT_EQ(log.size(), 12u) << readText(scratch.path("log.txt"));
     EXPECT_EQ(log[0], "QuillMovieControl 5 40 true 0");
     EXPECT_EQ(log[1], "50 50");
     EXPECT_EQ(log[2], "null null null null");
-    EXPECT_EQ(log[3], "ready");
-    EXPECT_EQ(log[4], "nested eval kept");
-    EXPECT_EQ(log[5], "handler goes on kept object");
-    EXPECT_EQ(log[6], "probe undefined");
+    EXPECT_EQ(log[3], "60 30");
+    EXPECT_EQ(log[4], "function");
+    EXPECT_EQ(log[5], "\\movie.swf null null");  // beside an executable without a block
+    EXPECT_EQ(log[6], "undefined undefined undefined");
+    EXPECT_EQ(log[7], "ready");
+    EXPECT_EQ(log[8], "menu true");
+    EXPECT_EQ(log[9], "nested eval kept");
+    EXPECT_EQ(log[10], "handler goes on kept object");
+    EXPECT_EQ(log[11], "probe undefined");
+}
+
+TEST(ProjectorScripting, ADamagedAdditionalBlockIsReportedAndGivesNull) {
+    ASSERT_TRUE(registerControl(true));
+    Scratch scratch("damagedextra");
+    buildMovie(
+        "[movie]\nwidth = 100\nheight = 100\n[[frame]]\nframe = 1\n"
+        "actions = [\"fscommand \\\"Quill_Run\\\" \\\"ready\\\"\", \"stop\"]\n",
+        scratch.path("movie.swf"));
+    CreateDirectoryA(scratch.path("extra").c_str(), nullptr);
+    writeText(scratch.path("extra/notes.txt"), "notes");
+    std::string exe =
+        packWith(scratch, "Damaged",
+                 {{"ready", "log('damaged ' + (getAdditionalFile('notes.txt') === null));\n"}},
+                 "additional_files = \"extra\"\n");
+    // The entry's name in the block becomes ":otes.txt", which names a drive.
+    std::string bytes = readText(exe);
+    const std::string name("n\0o\0t\0e\0s\0.\0t\0x\0t\0", 18);
+    size_t at = bytes.rfind(name);
+    ASSERT_NE(at, std::string::npos);
+    bytes[at] = ':';
+    writeText(exe, bytes);
+
+    Projector app(exe, {{{"QUILL_SCRIPT_TIMEOUT", "0"}}, ""});
+    std::string text;
+    ASSERT_TRUE(app.answerMessageBox(&text));
+    EXPECT_EQ(text,
+              "the additional file \":otes.txt\" is refused: the name holds a folder or a drive");
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "damaged true\n"));
+    app.close();
+    DWORD code = 1;
+    EXPECT_TRUE(app.waitExit(&code));
 }
 
 }  // namespace
