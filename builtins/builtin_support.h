@@ -33,8 +33,9 @@ inline bool intArg(const ScriptValue* argv, uint32_t i, int64_t* out) {
 
 // Slots of ScriptEngine::builtinState, one per class that keeps engine-wide state there.
 enum BuiltinStateSlot : int {
-    kStateRegExp = 0,   // RegExpState*: the RegExp statics, reached by the literal factory
-    kStateWindows = 1,  // window::Registry*: the Window objects of the engine (Windows only)
+    kStateRegExp = 0,       // RegExpState*: the RegExp statics, reached by the literal factory
+    kStateWindows = 1,      // window::Registry*: the Window objects of the engine (Windows only)
+    kStateFlashPlayer = 2,  // the projector's movie-variable bindings (projector only)
 };
 
 // The atoms of a class's member names, kept as its class data; index them in the order given.

@@ -56,6 +56,7 @@ constexpr HostRegistration kEngineClasses[] = {
 #endif
     {ClassId::kAppFunctions, registerUriFunctions},
 #ifdef _WIN32
+    {ClassId::kAppFunctions, registerAppFunctions},
     {ClassId::kWindow, registerWindow},
 #endif
     {ClassId::kMail, registerMail},

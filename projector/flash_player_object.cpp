@@ -1,8 +1,20 @@
-// `FlashPlayer`, the movie as scripts see it: class-level methods that call the main window's
-// control by name. Text goes to the control as UTF-16; results come back as script values.
+// `FlashPlayer`, the movie as scripts see it: the data bindings, and class-level members that
+// call the main window's control by name (methods by their control names, the "target" ones as
+// the control's T-prefixed methods; properties as the control's properties). Wrong argument
+// types leave a member undone with an undefined result.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "control/swf_reader.h"
+#include "host/com/com_variant.h"
+#include "host/system/window_object.h"
+#include "projector/ansi_text.h"
+#include "projector/flash_bindings.h"
 #include "projector/script_objects.h"
 #include "projector/shockwave_flash.h"
 #include "runtime/class_binding.h"
@@ -15,7 +27,11 @@ CShockwaveFlash* scriptControl = nullptr;
 
 struct FlashPlayerObject {};
 
-VARIANT textVariant(const std::u16string& text) {
+CShockwaveFlash* control() {
+    return scriptControl && scriptControl->created() ? scriptControl : nullptr;
+}
+
+VARIANT textVariant(std::u16string_view text) {
     VARIANT v;
     VariantInit(&v);
     v.vt = VT_BSTR;
@@ -24,6 +40,7 @@ VARIANT textVariant(const std::u16string& text) {
     return v;
 }
 
+// Integers beyond 32 bits are cut to their low word, as the control's parameters are 32-bit.
 VARIANT longVariant(int64_t n) {
     VARIANT v;
     VariantInit(&v);
@@ -32,89 +49,407 @@ VARIANT longVariant(int64_t n) {
     return v;
 }
 
-bool callControl(const wchar_t* name, std::vector<VARIANT> args, VARIANT* result = nullptr) {
-    if (!scriptControl || !scriptControl->created()) {
+VARIANT doubleVariant(double d) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_R8;
+    v.dblVal = d;
+    return v;
+}
+
+VARIANT boolVariant(bool b) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BOOL;
+    v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
+}
+
+// Calls a control method; its result as a script value (undefined when there is no control or
+// the call failed).
+ScriptValue callControl(ScriptEngine* engine, const wchar_t* name, std::vector<VARIANT> args) {
+    CShockwaveFlash* c = control();
+    if (!c) {
         for (VARIANT& a : args) VariantClear(&a);
-        return false;
+        return makeUndefined();
     }
-    return SUCCEEDED(scriptControl->call(name, std::move(args), result));
-}
-
-std::optional<std::u16string> textResult(const wchar_t* name, std::vector<VARIANT> args) {
     VARIANT result;
     VariantInit(&result);
-    if (!callControl(name, std::move(args), &result)) return std::nullopt;
-    std::optional<std::u16string> out;
-    VARIANT text;
-    VariantInit(&text);
-    if (SUCCEEDED(VariantChangeType(&text, &result, 0, VT_BSTR))) {
-        out = std::u16string(reinterpret_cast<const char16_t*>(text.bstrVal),
-                             SysStringLen(text.bstrVal));
+    ScriptValue out = makeUndefined();
+    if (SUCCEEDED(c->call(name, std::move(args), &result)) && result.vt != VT_EMPTY) {
+        try {
+            out = com::fromVariant(engine, result);
+        } catch (...) {
+            VariantClear(&result);
+            throw;
+        }
     }
-    VariantClear(&text);
     VariantClear(&result);
     return out;
 }
 
-std::optional<int64_t> numberResult(const wchar_t* name, std::vector<VARIANT> args) {
-    VARIANT result;
-    VariantInit(&result);
-    if (!callControl(name, std::move(args), &result)) return std::nullopt;
-    std::optional<int64_t> out;
-    VARIANT n;
-    VariantInit(&n);
-    if (SUCCEEDED(VariantChangeType(&n, &result, 0, VT_I4))) out = n.lVal;
-    VariantClear(&result);
+// ---------------------------------------------------------------------------------------------
+// Data bindings.
+
+void bindData(ScriptEngine* engine, bind::Args args) {
+    for (uint32_t i = 1; i <= args.size(); ++i) {
+        if (args[i].tag == kTagString) bindPath(engine, stringView(args[i]));
+    }
+}
+
+void unbindData(ScriptEngine* engine, bind::Args args) {
+    for (uint32_t i = 1; i <= args.size(); ++i) {
+        if (args[i].tag == kTagString) unbindPath(engine, stringView(args[i]));
+    }
+}
+
+void unbindAll(ScriptEngine* engine) {
+    unbindAllPaths(engine);
+}
+
+// The movie may raise commands (and so run scripts that bind or unbind) inside each call, so
+// the paths are taken first and every cell is looked up again after its call.
+void updateData(ScriptEngine* engine, std::optional<bool> toScript) {
+    CShockwaveFlash* c = control();
+    if (!c) return;
+    for (const std::u16string& path : boundPaths(engine)) {
+        if (toScript.value_or(true)) {
+            VARIANT result;
+            VariantInit(&result);
+            bool got = SUCCEEDED(c->call(L"GetVariable", {textVariant(path)}, &result)) &&
+                       result.vt == VT_BSTR;
+            std::u16string text;
+            if (got && result.bstrVal) {
+                text.assign(reinterpret_cast<const char16_t*>(result.bstrVal),
+                            SysStringLen(result.bstrVal));
+            }
+            VariantClear(&result);
+            if (!got) continue;
+            ScriptValue value = movieTextValue(engine, text);
+            if (ScriptValue* cell = bindingCell(engine, path)) *cell = value;
+        } else {
+            ScriptValue* cell = bindingCell(engine, path);
+            if (!cell) continue;
+            ScriptValue value[1] = {*cell};
+            RootedValues rooted(engine, value, 1);
+            ScriptValue text = toString(engine, value[0]);
+            c = control();  // toString may run a script that closed the window
+            if (!c) return;
+            c->call(L"SetVariable", {textVariant(path), textVariant(stringView(text))}, nullptr);
+        }
+        c = control();
+        if (!c) return;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// movieToWindow: movie pixels to the control's client pixels under its scale mode, the movie
+// frame taken from the playing movie's header.
+
+bool playingMovieSize(SIZE* size) {
+    CShockwaveFlash* c = control();
+    if (!c) return false;
+    VARIANT movie;
+    VariantInit(&movie);
+    bool ok = SUCCEEDED(c->getProperty(L"Movie", &movie)) && movie.vt == VT_BSTR && movie.bstrVal;
+    std::wstring path = ok ? std::wstring(movie.bstrVal, SysStringLen(movie.bstrVal)) : L"";
+    VariantClear(&movie);
+    if (path.empty()) return false;
+    std::ifstream file(path.c_str(), std::ios::binary);
+    if (!file) return false;
+    std::vector<uint8_t> head(1024);
+    file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(file.gcount()));
+    movie::MovieHeader header;
+    if (!movie::readMovieHeader(head.data(), head.size(), &header)) return false;
+    size->cx = (header.frameSize.width() + 10) / 20;
+    size->cy = (header.frameSize.height() + 10) / 20;
+    return size->cx > 0 && size->cy > 0;
+}
+
+ScriptValue movieToWindow(ScriptEngine* engine, ScriptValue rect) {
+    if (rect.tag != kTagObject) return makeUndefined();
+    const char* names[] = {"left", "top", "right", "bottom"};
+    double edges[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i) {
+        ScriptValue v = makeUndefined();
+        if (!getProperty(engine, rect, intern(engine, names[i]), &v) || v.tag == kTagUndefined) {
+            if (i == 1) continue;  // top may be left out
+            return makeUndefined();
+        }
+        ScriptValue n = toNumber(engine, v);
+        if (n.tag == kTagInteger) {
+            edges[i] = static_cast<double>(n.i);
+        } else if (n.tag == kTagNumber && std::isfinite(n.d)) {
+            edges[i] = n.d;
+        } else {
+            return makeUndefined();
+        }
+    }
+    CShockwaveFlash* c = control();
+    SIZE movie;
+    if (!c || !c->window() || !playingMovieSize(&movie)) return makeUndefined();
+    RECT client;
+    GetClientRect(c->window(), &client);
+    double sx = double(client.right) / movie.cx, sy = double(client.bottom) / movie.cy;
+    switch (c->getLong(L"ScaleMode", 0)) {
+        case 1:  // no border: the movie covers the client area
+            sx = sy = std::max(sx, sy);
+            break;
+        case 2:  // exact fit: each axis on its own
+            break;
+        case 3:  // no scale
+            sx = sy = 1;
+            break;
+        default:  // show all
+            sx = sy = std::min(sx, sy);
+            break;
+    }
+    double ox = (client.right - movie.cx * sx) / 2, oy = (client.bottom - movie.cy * sy) / 2;
+    ScriptObject* out = newObject(engine);
+    ScriptValue result = makeObject(out);
+    double mapped[4] = {ox + edges[0] * sx, oy + edges[1] * sy, ox + edges[2] * sx,
+                        oy + edges[3] * sy};
+    for (int i = 0; i < 4; ++i) {
+        setByAtom(engine, out, intern(engine, names[i]),
+                  makeInteger(static_cast<int64_t>(std::lround(mapped[i]))));
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Control methods.
+
+template <const wchar_t* Name>
+ScriptValue noArguments(ScriptEngine* engine) {
+    return callControl(engine, Name, {});
+}
+template <const wchar_t* Name>
+ScriptValue oneInteger(ScriptEngine* engine, int64_t n) {
+    return callControl(engine, Name, {longVariant(n)});
+}
+template <const wchar_t* Name>
+ScriptValue oneText(ScriptEngine* engine, std::u16string target) {
+    return callControl(engine, Name, {textVariant(target)});
+}
+template <const wchar_t* Name>
+ScriptValue textInteger(ScriptEngine* engine, std::u16string target, int64_t n) {
+    return callControl(engine, Name, {textVariant(target), longVariant(n)});
+}
+template <const wchar_t* Name>
+ScriptValue twoTexts(ScriptEngine* engine, std::u16string target, std::u16string text) {
+    return callControl(engine, Name, {textVariant(target), textVariant(text)});
+}
+
+ScriptValue setZoomRect(ScriptEngine* engine, int64_t left, int64_t top, int64_t right,
+                        int64_t bottom) {
+    return callControl(
+        engine, L"SetZoomRect",
+        {longVariant(left), longVariant(top), longVariant(right), longVariant(bottom)});
+}
+ScriptValue pan(ScriptEngine* engine, int64_t x, int64_t y, int64_t mode) {
+    return callControl(engine, L"Pan", {longVariant(x), longVariant(y), longVariant(mode)});
+}
+ScriptValue loadMovie(ScriptEngine* engine, int64_t layer, std::u16string url) {
+    return callControl(engine, L"LoadMovie", {longVariant(layer), textVariant(url)});
+}
+ScriptValue setVariable(ScriptEngine* engine, std::u16string path, bind::AsString value) {
+    return callControl(engine, L"SetVariable", {textVariant(path), textVariant(value.text)});
+}
+ScriptValue targetSetProperty(ScriptEngine* engine, std::u16string target, int64_t property,
+                              bind::AsString value) {
+    return callControl(engine, L"TSetProperty",
+                       {textVariant(target), longVariant(property), textVariant(value.text)});
+}
+ScriptValue targetSetPropertyNum(ScriptEngine* engine, std::u16string target, int64_t property,
+                                 double value) {
+    return callControl(engine, L"TSetPropertyNum",
+                       {textVariant(target), longVariant(property), doubleVariant(value)});
+}
+
+constexpr wchar_t kZoom[] = L"Zoom", kPlay[] = L"Play", kStop[] = L"Stop", kBack[] = L"Back",
+                  kForward[] = L"Forward", kRewind[] = L"Rewind", kStopPlay[] = L"StopPlay",
+                  kGotoFrame[] = L"GotoFrame", kCurrentFrame[] = L"CurrentFrame",
+                  kIsPlaying[] = L"IsPlaying", kPercentLoaded[] = L"PercentLoaded",
+                  kFrameLoaded[] = L"FrameLoaded", kFlashVersion[] = L"FlashVersion",
+                  kGetVariable[] = L"GetVariable", kTGotoFrame[] = L"TGotoFrame",
+                  kTGotoLabel[] = L"TGotoLabel", kTCurrentFrame[] = L"TCurrentFrame",
+                  kTCurrentLabel[] = L"TCurrentLabel", kTPlay[] = L"TPlay",
+                  kTStopPlay[] = L"TStopPlay", kTGetProperty[] = L"TGetProperty",
+                  kTCallFrame[] = L"TCallFrame", kTCallLabel[] = L"TCallLabel",
+                  kTGetPropertyNum[] = L"TGetPropertyNum";
+
+// ---------------------------------------------------------------------------------------------
+// Control properties.
+
+template <const wchar_t* Name>
+ScriptValue readProperty(ScriptEngine* engine) {
+    CShockwaveFlash* c = control();
+    if (!c) return makeUndefined();
+    VARIANT v;
+    VariantInit(&v);
+    ScriptValue out = makeUndefined();
+    if (SUCCEEDED(c->getProperty(Name, &v))) {
+        try {
+            out = com::fromVariant(engine, v);
+        } catch (...) {
+            VariantClear(&v);
+            throw;
+        }
+    }
+    VariantClear(&v);
     return out;
 }
 
-void setVariable(std::u16string path, bind::AsString value) {
-    callControl(L"SetVariable", {textVariant(path), textVariant(value.text)});
+void put(const wchar_t* name, VARIANT v) {
+    if (CShockwaveFlash* c = control()) c->putProperty(name, v);
+    VariantClear(&v);
+}
+template <const wchar_t* Name>
+void writeBool(bool value) {
+    put(Name, boolVariant(value));
+}
+template <const wchar_t* Name>
+void writeInteger(int64_t value) {
+    put(Name, longVariant(value));
+}
+template <const wchar_t* Name>
+void writeText(std::u16string value) {
+    put(Name, textVariant(value));
 }
 
-std::optional<std::u16string> getVariable(std::u16string path) {
-    return textResult(L"GetVariable", {textVariant(path)});
+// Scripts see colours as 0xRRGGBB; the control keeps the system's 0xBBGGRR (-1: none).
+int64_t swapRedBlue(int64_t color) {
+    if (color < 0) return -1;
+    return ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF);
+}
+ScriptValue readBackgroundColor() {
+    CShockwaveFlash* c = control();
+    if (!c) return makeUndefined();
+    VARIANT v;
+    VariantInit(&v);
+    ScriptValue out = makeUndefined();
+    if (SUCCEEDED(c->getProperty(L"BackgroundColor", &v)) &&
+        SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4))) {
+        out = makeInteger(swapRedBlue(v.lVal));
+    }
+    VariantClear(&v);
+    return out;
+}
+void writeBackgroundColor(int64_t color) {
+    put(L"BackgroundColor", longVariant(color < 0 ? -1 : swapRedBlue(color & 0xFFFFFF)));
 }
 
-void play() {
-    callControl(L"Play", {});
+ScriptValue controlWindow(ScriptEngine* engine) {
+    CShockwaveFlash* c = control();
+    return c && c->window() ? windowValue(engine, c->window()) : makeNull();
 }
-void stop() {
-    callControl(L"Stop", {});
+
+ScriptValue readContextMenu(ScriptEngine* engine) {
+    CShockwaveFlash* c = control();
+    return c && c->window() ? contextMenuHandler(engine, c->window()) : makeUndefined();
 }
-void gotoFrame(int64_t frame) {
-    callControl(L"GotoFrame", {longVariant(frame)});
+// A function replaces the movie's own menu; null or undefined gives it back; anything else is
+// ignored.
+void writeContextMenu(ScriptEngine* engine, ScriptValue handler) {
+    CShockwaveFlash* c = control();
+    if (!c || !c->window()) return;
+    if (handler.tag == kTagFunction || handler.tag == kTagNull || handler.tag == kTagUndefined) {
+        setContextMenuHandler(engine, c->window(), handler);
+    }
 }
-std::optional<int64_t> currentFrame() {
-    return numberResult(L"CurrentFrame", {});
-}
-void targetCallFrame(std::u16string target, int64_t frame) {
-    callControl(L"TCallFrame", {textVariant(target), longVariant(frame)});
-}
-void targetCallLabel(std::u16string target, std::u16string label) {
-    callControl(L"TCallLabel", {textVariant(target), textVariant(label)});
-}
+
+constexpr wchar_t kTotalFrames[] = L"TotalFrames", kPlaying[] = L"Playing", kQuality[] = L"Quality",
+                  kScaleMode[] = L"ScaleMode", kAlignMode[] = L"AlignMode", kLoop[] = L"Loop",
+                  kMovie[] = L"Movie", kFrameNum[] = L"FrameNum", kWMode[] = L"WMode",
+                  kSAlign[] = L"SAlign", kMenu[] = L"Menu", kBase[] = L"Base", kScale[] = L"Scale",
+                  kDeviceFont[] = L"DeviceFont", kEmbedMovie[] = L"EmbedMovie",
+                  kBGColor[] = L"BGColor", kQuality2[] = L"Quality2", kSWRemote[] = L"SWRemote",
+                  kFlashVars[] = L"FlashVars";
 
 constexpr bind::Member kFlashPlayerMembers[] = {
+    bind::classMethod<bindData>("bindData"),
+    bind::classMethod<unbindData>("unbindData"),
+    bind::classMethod<unbindAll>("unbindAll"),
+    bind::classMethod<updateData>("updateData"),
+    bind::classMethod<movieToWindow>("movieToWindow"),
+    bind::classMethod<setZoomRect>("setZoomRect"),
+    bind::classMethod<oneInteger<kZoom>>("zoom"),
+    bind::classMethod<pan>("pan"),
+    bind::classMethod<noArguments<kPlay>>("play"),
+    bind::classMethod<noArguments<kStop>>("stop"),
+    bind::classMethod<noArguments<kBack>>("back"),
+    bind::classMethod<noArguments<kForward>>("forward"),
+    bind::classMethod<noArguments<kRewind>>("rewind"),
+    bind::classMethod<noArguments<kStopPlay>>("stopPlay"),
+    bind::classMethod<oneInteger<kGotoFrame>>("gotoFrame"),
+    bind::classMethod<noArguments<kCurrentFrame>>("currentFrame"),
+    bind::classMethod<noArguments<kIsPlaying>>("isPlaying"),
+    bind::classMethod<noArguments<kPercentLoaded>>("percentLoaded"),
+    bind::classMethod<oneInteger<kFrameLoaded>>("frameLoaded"),
+    bind::classMethod<noArguments<kFlashVersion>>("flashVersion"),
+    bind::classMethod<loadMovie>("loadMovie"),
     bind::classMethod<setVariable>("setVariable"),
-    bind::classMethod<getVariable>("getVariable"),
-    bind::classMethod<play>("play"),
-    bind::classMethod<stop>("stop"),
-    bind::classMethod<gotoFrame>("gotoFrame"),
-    bind::classMethod<currentFrame>("currentFrame", bind::Empty::kMinusOne),
-    bind::classMethod<targetCallFrame>("targetCallFrame"),
-    bind::classMethod<targetCallLabel>("targetCallLabel"),
+    bind::classMethod<oneText<kGetVariable>>("getVariable"),
+    bind::classMethod<textInteger<kTGotoFrame>>("targetGotoFrame"),
+    bind::classMethod<twoTexts<kTGotoLabel>>("targetGotoLabel"),
+    bind::classMethod<oneText<kTCurrentFrame>>("targetCurrentFrame"),
+    bind::classMethod<oneText<kTCurrentLabel>>("targetCurrentLabel"),
+    bind::classMethod<oneText<kTPlay>>("targetPlay"),
+    bind::classMethod<oneText<kTStopPlay>>("targetStopPlay"),
+    bind::classMethod<textInteger<kTGetProperty>>("targetGetProperty"),
+    bind::classMethod<targetSetProperty>("targetSetProperty"),
+    bind::classMethod<textInteger<kTCallFrame>>("targetCallFrame"),
+    bind::classMethod<twoTexts<kTCallLabel>>("targetCallLabel"),
+    bind::classMethod<textInteger<kTGetPropertyNum>>("targetGetPropertyNum"),
+    bind::classMethod<targetSetPropertyNum>("targetSetPropertyNum"),
+    bind::getter<readProperty<kTotalFrames>>("totalFrames"),
+    bind::property<readProperty<kPlaying>, writeBool<kPlaying>>("playing"),
+    bind::property<readProperty<kQuality>, writeInteger<kQuality>>("quality"),
+    bind::property<readProperty<kScaleMode>, writeInteger<kScaleMode>>("scaleMode"),
+    bind::property<readProperty<kAlignMode>, writeInteger<kAlignMode>>("alignMode"),
+    bind::property<readBackgroundColor, writeBackgroundColor>("backgroundColor"),
+    bind::property<readProperty<kLoop>, writeBool<kLoop>>("loop"),
+    bind::property<readProperty<kMovie>, writeText<kMovie>>("movie"),
+    bind::property<readProperty<kFrameNum>, writeInteger<kFrameNum>>("frameNum"),
+    bind::property<readProperty<kWMode>, writeText<kWMode>>("wmode"),
+    bind::property<readProperty<kSAlign>, writeText<kSAlign>>("salign"),
+    bind::property<readProperty<kMenu>, writeBool<kMenu>>("menu"),
+    bind::property<readProperty<kBase>, writeText<kBase>>("base"),
+    bind::property<readProperty<kScale>, writeText<kScale>>("scale"),
+    bind::property<readProperty<kDeviceFont>, writeBool<kDeviceFont>>("deviceFont"),
+    bind::property<readProperty<kEmbedMovie>, writeBool<kEmbedMovie>>("embedMovie"),
+    bind::property<readProperty<kBGColor>, writeText<kBGColor>>("bgColor"),
+    bind::property<readProperty<kQuality2>, writeText<kQuality2>>("quality2"),
+    bind::property<readProperty<kSWRemote>, writeText<kSWRemote>>("SWRemote"),
+    bind::property<readProperty<kFlashVars>, writeText<kFlashVars>>("flashVars"),
+    bind::getter<controlWindow>("window"),
+    bind::property<readContextMenu, writeContextMenu>("onContextMenu"),
     bind::objectText("[object FlashPlayer]"),
 };
 
+PropertyHook flashPlayerBinderProperty = nullptr;
+
+// Names that are not members are movie-variable paths when bound.
+int flashPlayerProperty(ScriptEngine* engine, ClassDescriptor* cls, void* data, uint32_t atom,
+                        int mode, ScriptValue* value) {
+    if (flashPlayerBinderProperty(engine, cls, data, atom, mode, value)) return 1;
+    return pathProperty(engine, u"", atom, mode, value);
+}
+
 void registerFlashPlayer(ScriptEngine* engine) {
-    bind::defineClass<FlashPlayerObject>(
+    ClassDescriptor* cls = bind::defineClass<FlashPlayerObject>(
         engine,
         {.name = "FlashPlayer", .id = ClassId::kFlashPlayer, .members = {kFlashPlayerMembers}});
+    flashPlayerBinderProperty = cls->property;
+    cls->property = flashPlayerProperty;
 }
 
 constexpr HostRegistration kProjectorClasses[] = {
+    {ClassId::kCreateControl, registerCreateControl},
     {ClassId::kFlashPlayer, registerFlashPlayer},
+    {ClassId::kMovieClip, registerMovieClip},
+    {ClassId::kAppFunctions, registerProjectorFunctions},
 };
 
 }  // namespace

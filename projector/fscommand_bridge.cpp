@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "host/system/window_object.h"
 #include "projector/projector_texts.h"
 #include "projector/records/resource_access.h"
 #include "projector/script_objects.h"
 #include "projector/trace_output.h"
+#include "runtime/script_engine.h"
 
 namespace quill::projector {
 
@@ -89,6 +91,7 @@ bool FsCommandBridge::ensureEngine() {
     engine_ = createEngine(config);
     if (!engine_) return false;
     setTraceText(engine_, engineTrace, this);
+    setMainWindow(engine_, window_->hwnd());
     return true;
 }
 
@@ -97,6 +100,30 @@ void FsCommandBridge::destroyEngine() {
     ScriptEngine* engine = engine_;
     engine_ = nullptr;
     quill::destroyEngine(engine);
+}
+
+bool FsCommandBridge::engineBusy() const {
+    return runs_ > 0 || (engine_ && engine_->runDepth > 0);
+}
+
+void FsCommandBridge::deferQuit() {
+    quitPending_ = engine_ != nullptr;
+    // A handler the message loop called has no run of ours to finish the quit when it returns:
+    // a posted message (handled before any input) looks again.
+    if (quitPending_ && window_->hwnd()) PostMessageW(window_->hwnd(), kMsgPendingQuit, 0, 0);
+}
+
+void FsCommandBridge::finishPendingQuit() {
+    if (quitPending_ && engineBusy()) {
+        // The handler waits in processMsg: a timer (which never keeps that loop spinning, as a
+        // posted message would) looks again later.
+        if (window_->hwnd()) SetTimer(window_->hwnd(), kPendingQuitTimer, 50, nullptr);
+        return;
+    }
+    if (window_->hwnd()) KillTimer(window_->hwnd(), kPendingQuitTimer);
+    if (!quitPending_) return;
+    quitPending_ = false;
+    destroyEngine();
 }
 
 void FsCommandBridge::engineTrace(void*, std::string_view text) {
@@ -123,24 +150,25 @@ int FsCommandBridge::runGuarded(Run run) {
     if (runs_++ == 0) runStart_ = GetTickCount64();
     int ok = run(engine_);
     --runs_;
-    if (runs_ == 0 && quitPending_) {
-        quitPending_ = false;
-        destroyEngine();
-    }
+    // A command's run may sit inside a window handler, whose script still needs the engine.
+    if (quitPending_ && !engineBusy()) finishPendingQuit();
     return ok;
 }
 
 void FsCommandBridge::OnFSCommand(const char* command, const char* args) {
     if (!command) return;
     if (!args) args = "";
+    // A quit that waited for a handler is done before anything else: a command never runs on an
+    // engine that was asked to go.
+    if (quitPending_ && !engineBusy()) finishPendingQuit();
     ++depth_;
     int ran = -1;  // -1: no script run; else the run's result
     ScriptEngine* ranOn = nullptr;
     if (equalsAsciiNoCase(command, "Quill_Quit")) {
         // Destroying the engine under a running script would pull its stack away: then the
-        // engine goes when the outermost run returns.
-        if (runs_ > 0) {
-            quitPending_ = engine_ != nullptr;
+        // engine goes when nothing runs on it any more.
+        if (engineBusy()) {
+            deferQuit();
         } else {
             destroyEngine();
         }

@@ -27,6 +27,8 @@ class BridgeWindow {
 };
 
 inline constexpr size_t kScriptBuckets = 17;
+// The main window's timer that retries a quit deferred while a handler ran.
+inline constexpr UINT_PTR kPendingQuitTimer = 0x5151;
 
 // The cache's hash over the name's bytes as received (case included).
 uint32_t scriptNameHash(const std::string& name);
@@ -45,6 +47,12 @@ class FsCommandBridge {
     bool RunStartupScript();
 
     int depth() const { return depth_; }
+    // Whether a script is running on the engine: a command's script, or a window's or socket's
+    // handler that the message loop called. Quitting and closing wait until none is.
+    bool engineBusy() const;
+    // A quit that had to wait looks again (posted message, timer): the engine goes once nothing
+    // runs on it.
+    void finishPendingQuit();
     bool closeRequested() const { return closeRequested_; }
     void setCloseRequested(bool requested) { closeRequested_ = requested; }
     ScriptEngine* engine() const { return engine_; }
@@ -63,6 +71,8 @@ class FsCommandBridge {
     const std::vector<uint8_t>* LookupScript(const std::string& name);
     bool ensureEngine();
     void destroyEngine();
+    // Defers "Quill_Quit" until nothing runs on the engine.
+    void deferQuit();
     // Runs `run` on the engine with the not-responding clock started by the outermost run.
     template <class Run>
     int runGuarded(Run run);

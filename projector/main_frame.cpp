@@ -132,7 +132,17 @@ LRESULT CMainFrame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 control_.putLong(L"BackgroundColor", color);
             }
             return 0;
+        case WM_TIMER:
+            if (wParam == kPendingQuitTimer) {
+                bridge_.finishPendingQuit();
+                return 0;
+            }
+            break;
+        case kMsgPendingQuit:
+            bridge_.finishPendingQuit();
+            return 0;
         case WM_DESTROY:
+            destroyCreatedControls();
             RemoveTrayIcon();
             input_.detach();
             setScriptControl(nullptr);
@@ -173,12 +183,15 @@ void CMainFrame::onOpenMovie() {
 }
 
 void CMainFrame::ClosePlayer() {
-    if (bridge_.depth() > 0) {
+    // Also while a window's handler runs (which may wait in processMsg): closing destroys the
+    // control and the engine that script is using.
+    if (bridge_.depth() > 0 || bridge_.engineBusy()) {
         bridge_.setCloseRequested(true);
         PostMessageW(hwnd_, WM_CLOSE, 0, 0);
         return;
     }
     bridge_.setCloseRequested(false);
+    destroyCreatedControls();
     RemoveTrayIcon();
     input_.detach();
     setScriptControl(nullptr);

@@ -15,6 +15,7 @@
 #include "projector/records/packed_resource.h"
 #include "projector/records/resource_access.h"
 #include "projector/records/settings_stamp.h"
+#include "projector/script_objects.h"
 
 namespace quill::projector {
 
@@ -294,6 +295,7 @@ bool ProjectorApp::AppStart(const std::vector<std::wstring>& arguments) {
     }
     socketsStarted_ = true;
     comStarted_ = SUCCEEDED(OleInitialize(nullptr));
+    setScriptApplication(this);
 
     if (!readIdentity()) {
         MessageBoxA(nullptr, kInvalidAppData, "", MB_OK | MB_ICONHAND);
@@ -358,6 +360,7 @@ int ProjectorApp::AppExit() {
     settings_ = project::ProjectSettings{};
     if (frame_) frame_->control().releaseLibrary();
     frame_.reset();
+    setScriptApplication(nullptr);
     if (!workFolder_.empty()) {
         std::string self = workFolder_.substr(0, workFolder_.size() - 1);
         RemoveDirectoryA(self.c_str());

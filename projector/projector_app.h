@@ -45,7 +45,7 @@ class ProjectorApp {
     void showError(const std::string& text) const;
 
     const project::ProjectSettings& settings() const { return settings_; }
-    // The settings the options dialog edits; storeOptions keeps them as the per-user
+    // The settings the options dialog and scripts (setWindowless) edit; storeOptions keeps them as the per-user
     // "Settings"\"Options" value (false when they could not be written).
     project::ProjectSettings& editableSettings() { return settings_; }
     bool storeOptions();

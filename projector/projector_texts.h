@@ -23,6 +23,7 @@ inline constexpr UINT kMsgClose = 0x8064;
 inline constexpr UINT kMsgScaleMode = 0x87D1;
 inline constexpr UINT kMsgBackground = 0x87D2;
 inline constexpr UINT kMsgTrayIcon = 0x87D3;
+inline constexpr UINT kMsgPendingQuit = 0x87D4;  // a deferred "Quill_Quit" may go ahead now
 
 inline constexpr UINT kOpenMovieCommand = 0xE101;
 inline constexpr UINT kConfigCommand = 32777;

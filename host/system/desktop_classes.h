@@ -18,6 +18,8 @@ void registerShortcut(ScriptEngine* engine);
 void registerURLShortcut(ScriptEngine* engine);
 void registerMCI(ScriptEngine* engine);
 void registerSysInfo(ScriptEngine* engine);
+// getMainWnd, getAppDir and getExeName (app_functions_win32.cpp).
+void registerAppFunctions(ScriptEngine* engine);
 
 // Shell's getFileVersionInfo row (file_version_win32.cpp).
 bind::MemberTable fileVersionMembers();

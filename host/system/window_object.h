@@ -25,6 +25,8 @@ constexpr UINT kMainWindowCloseMessage = 0x8064;
 // The host's main window for this engine: `create` makes its children there, and closing it
 // ends as described above. Without one (the quill tool) `create` gives null.
 void setMainWindow(ScriptEngine* engine, HWND mainWindow);
+// The host's main window as set above while it is a window; null otherwise.
+HWND mainWindow(ScriptEngine* engine);
 
 // The handler a right-button press on the window calls (with the window's object as `this`)
 // instead of letting the window see the press: the movie's context menu. A value that is not a

@@ -286,6 +286,12 @@ void setMainWindow(ScriptEngine* engine, HWND mainWindow) {
     if (window::Registry* registry = window::registryOf(engine)) registry->mainWindow = mainWindow;
 }
 
+HWND mainWindow(ScriptEngine* engine) {
+    window::Registry* registry = window::registryOf(engine);
+    return registry && registry->mainWindow && IsWindow(registry->mainWindow) ? registry->mainWindow
+                                                                              : nullptr;
+}
+
 bool setContextMenuHandler(ScriptEngine* engine, HWND hwnd, const ScriptValue& handler) {
     window::Registry* registry = window::registryOf(engine);
     std::shared_ptr<window::Record> record = registry ? registry->recordFor(hwnd) : nullptr;
