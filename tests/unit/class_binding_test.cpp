@@ -100,7 +100,9 @@ constexpr bind::Member kOverrides[] = {
     bind::method<addTwice>("add", bind::Empty::kMinusOne).doc("n", "Adds n twice."),
 };
 // Descriptions are added inside constant expressions and leave the row's behaviour alone.
-static_assert(kOverrides[0].summary && kOverrides[0].invoke && kOverrides[0].synopsis[0] == 'n');
+static_assert(kOverrides[0].summary && kOverrides[0].synopsis[0] == 'n' &&
+              kOverrides[0].kind == bind::MemberKind::kMethod &&
+              kOverrides[0].empty == bind::Empty::kMinusOne);
 
 class ClassBindingTest : public EngineTest {
   protected:

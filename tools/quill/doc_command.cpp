@@ -111,11 +111,11 @@ std::string summary(const Entry& entry) {
     return entry.cls->summary ? entry.cls->summary : "(not described)";
 }
 
-// The start of a class's line, up to its first full stop, colon or semicolon, for the indexes.
+// The start of a class's line, up to its first full stop or semicolon, for the indexes.
 std::string headline(const Entry& entry) {
     std::string line = summary(entry);
     size_t end = std::string::npos;
-    for (const char* stop : {". ", ": ", "; "}) end = std::min(end, line.find(stop));
+    for (const char* stop : {". ", "; "}) end = std::min(end, line.find(stop));
     if (end != std::string::npos) line = line.substr(0, end) + ".";
     return line;
 }
@@ -187,10 +187,20 @@ constexpr const char* kGeneratedNote =
     "     the descriptions in the code and regenerate; a test compares this folder with the\n"
     "     generator's output. -->\n\n";
 
+// Descriptions quote characters such as * and _ that Markdown would take as emphasis.
+std::string md(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c != '\0' && std::strchr("\\`*_<[]", c)) out += '\\';
+        out += c;
+    }
+    return out;
+}
+
 std::string classMarkdown(const Entry& entry) {
     std::string out = kGeneratedNote;
     out += "# " + entry.name + "\n\n";
-    out += summary(entry) + "\n";
+    out += md(summary(entry)) + "\n";
     for (const std::string& alias : entry.aliases) out += "\nAlso named `" + alias + "`.\n";
     if (!usage(entry).empty()) out += "\n```\n" + usage(entry) + "\n```\n";
     for (const Section& section : kSections) {
@@ -199,12 +209,13 @@ std::string classMarkdown(const Entry& entry) {
             if (m->kind != section.kind) continue;
             if (first) out += std::string("\n## ") + section.title + "\n\n";
             first = false;
-            out += "- `" + signature(*m) + "` — " + description(*m) + "\n";
+            out += "- `" + signature(*m) + "` — " + md(description(*m)) + "\n";
         }
     }
     if (!entry.globals.empty()) out += "\n## Global constants\n\n";
     for (const bind::GlobalConstant& g : entry.globals) {
-        out += "- `" + globalLine(g) + "` — " + (g.summary ? g.summary : "(not described)") + "\n";
+        out +=
+            "- `" + globalLine(g) + "` — " + md(g.summary ? g.summary : "(not described)") + "\n";
     }
     out += "\n[All classes](index.md)\n";
     return out;
@@ -215,7 +226,7 @@ std::string functionsMarkdown(const Reference& ref) {
     out += "# Global functions\n\n";
     for (const Entry& entry : ref.functions) {
         std::string call = usage(entry).empty() ? entry.name + "()" : usage(entry);
-        out += "- `" + call + "` — " + summary(entry) + "\n";
+        out += "- `" + call + "` — " + md(summary(entry)) + "\n";
     }
     out += "\n[All classes](index.md)\n";
     return out;
@@ -230,7 +241,7 @@ std::string indexMarkdown(const Reference& ref) {
         "At a terminal, `quill doc CLASS` and `quill doc CLASS.MEMBER` print the same text.\n\n";
     out += "- [Global functions](functions.md)\n";
     for (const Entry& entry : ref.classes) {
-        out += "- [" + entry.name + "](" + entry.name + ".md) — " + headline(entry) + "\n";
+        out += "- [" + entry.name + "](" + entry.name + ".md) — " + md(headline(entry)) + "\n";
     }
     return out;
 }
