@@ -548,9 +548,9 @@ void registerSocket(ScriptEngine* engine) {
                      {"$SOCK_STREAM", SOCK_STREAM, "Socket type for create: a TCP connection."},
                      {"$SOCK_DGRAM", SOCK_DGRAM, "Socket type for create: UDP datagrams."}},
          .synopsis = "",
-         .summary = "A Windows Sockets socket whose events reach its on... handlers while the "
-                    "script waits in processMsg (or the projector runs). Results say whether a "
-                    "call succeeded; error gives the reason."});
+         .summary = "A Windows Sockets socket whose events reach its handlers (onReceive and the "
+                    "others) while the script waits in processMsg or the projector runs. Results "
+                    "say whether a call succeeded; error gives the reason."});
 }
 
 }  // namespace quill

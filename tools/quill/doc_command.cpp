@@ -238,7 +238,8 @@ std::string indexMarkdown(const Reference& ref) {
     out +=
         "Every class and global function a script can use in `quill.exe` and the projector,\n"
         "generated from the code. The projector adds its own movie and application objects.\n"
-        "At a terminal, `quill doc CLASS` and `quill doc CLASS.MEMBER` print the same text.\n\n";
+        "At a terminal, `quill doc CLASS` and `quill doc CLASS.MEMBER` print the same text;\n"
+        "the native Linux `quill` has only the classes that do not need Windows.\n\n";
     out += "- [Global functions](functions.md)\n";
     for (const Entry& entry : ref.classes) {
         out += "- [" + entry.name + "](" + entry.name + ".md) — " + md(headline(entry)) + "\n";
