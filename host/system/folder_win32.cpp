@@ -370,8 +370,7 @@ ScriptValue isRootFolder(FolderEntry& entry) {
 
 constexpr bind::Member kFolderMembers[] = {
     bind::classMethod<pathExists>("exists", bind::Empty::kFalse)
-        .doc("path", "True when a file or folder exists at path (also Folder.exists).")
-        .doc("The full path."),
+        .doc("path", "True when a file or folder exists at path (also Folder.exists)."),
     bind::method<copy>("copy", bind::Empty::kFalse)
         .doc("target",
              "Copies the file (replacing target), or the folder's contents into the folder target "
@@ -382,7 +381,7 @@ constexpr bind::Member kFolderMembers[] = {
     bind::method<remove>("remove", bind::Empty::kFalse)
         .doc("Deletes the file, or the folder, which must be empty; true when done."),
     bind::objectText("[object Folder]"),
-    bind::getter<path>("path"),
+    bind::getter<path>("path").doc("The full path."),
     bind::property<name, rename>("name").doc(
         "The last part of the path; assigning a name renames the entry in its folder."),
     bind::getter<shortPath>("shortPath").doc("The short (8.3) form of the path."),
