@@ -378,6 +378,11 @@ void registerArray(ScriptEngine* engine) {
         registerClassWithNames(engine, "Array", ClassId::kArray,
                                {"concat", "join", "pop", "push", "reverse", "shift", "slice",
                                 "splice", "sort", "unshift", "length"});
+    cls->synopsis = "[length] | [item, ...]";
+    cls->summary =
+        "Arrays of any values, sparse, with a 64-bit length: concat, join, pop, push, reverse, "
+        "shift, slice, splice, sort, unshift and length, as in ECMAScript 3 (one integer argument "
+        "gives an empty array of that length).";
     cls->call = arrayCall;
     cls->construct = arrayConstruct;
     cls->method = arrayMethod;

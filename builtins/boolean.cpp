@@ -17,8 +17,8 @@ void booleanConstruct(ScriptEngine* e, ClassDescriptor* cls, ScriptValue* argv,
     booleanConvert(e, cls, nullptr, result, argv);
 }
 
-int booleanMethod(ScriptEngine* e, ClassDescriptor*, void* data, uint32_t atom,
-                  ScriptValue* result, ScriptValue*) {
+int booleanMethod(ScriptEngine* e, ClassDescriptor*, void* data, uint32_t atom, ScriptValue* result,
+                  ScriptValue*) {
     const auto* self = static_cast<const ScriptValue*>(data);
     if (atom == e->atomToString) {
         if (!self) {
@@ -39,6 +39,10 @@ int booleanMethod(ScriptEngine* e, ClassDescriptor*, void* data, uint32_t atom,
 
 void registerBoolean(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "Boolean", ClassId::kBoolean);
+    cls->synopsis = "[value]";
+    cls->summary =
+        "Converts value to a boolean primitive (there are no wrapper objects); booleans have "
+        "toString and valueOf.";
     cls->call = booleanConvert;
     cls->construct = booleanConstruct;
     cls->method = booleanMethod;

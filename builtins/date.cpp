@@ -489,6 +489,13 @@ double localTimeValue(ScriptEngine* engine, double year, double month, double da
 
 void registerDate(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "Date", ClassId::kDate);
+    cls->synopsis =
+        "[milliseconds | text | year, month [, day [, hours [, minutes [, seconds [, ms]]]]]]";
+    cls->summary =
+        "Dates in the local time zone with the ECMAScript 3 methods: get/set of FullYear, Month, "
+        "Date, Day, Hours, Minutes, Seconds, Milliseconds and Time (also UTC forms), "
+        "getYear/setYear, getTimezoneOffset, toGMTString, toLocaleString, and Date.parse and "
+        "Date.UTC.";
     auto* data = static_cast<DateClassData*>(plainCalloc(engine, 1, sizeof(DateClassData)));
     cls->classData = data;
     cls->classDataDestructor = freeDateClassData;

@@ -58,6 +58,10 @@ void functionConstruct(ScriptEngine* e, ClassDescriptor*, ScriptValue* argv, Scr
 
 void registerFunction(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "Function", ClassId::kFunction);
+    cls->synopsis = "[parameter, ...,] body";
+    cls->summary =
+        "Script functions: toString and valueOf; new Function(...) compiles a new function from "
+        "text, null when it does not compile.";
     cls->method = functionMethod;
     cls->construct = functionConstruct;
     engine->typeTable[kTagFunction] = cls;

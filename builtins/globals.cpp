@@ -209,13 +209,30 @@ void registerGlobalFunctions(ScriptEngine* engine) {
     static constexpr struct {
         const char* name;
         NativeFunction function;
+        const char* synopsis;
+        const char* summary;
     } kFunctions[] = {
-        {"parseInt", parseIntNative}, {"parseFloat", parseFloatNative},
-        {"escape", escapeNative},     {"unescape", unescapeNative},
-        {"isNaN", isNaNNative},       {"isFinite", isFiniteNative},
-        {"trace", traceNative},
+        {"parseInt", parseIntNative, "text [, radix]",
+         "The integer at the start of text in radix 2-36 (leading blanks skipped; without a "
+         "radix, 0x means hexadecimal and a leading 0 octal); NaN when there is no digit."},
+        {"parseFloat", parseFloatNative, "text",
+         "text converted to a number as a whole (a double); NaN when it is not one."},
+        {"escape", escapeNative, "text",
+         "text with every character outside A-Z a-z 0-9 @*_+-./ written as %XX or %uXXXX."},
+        {"unescape", unescapeNative, "text", "text with %XX and %uXXXX sequences decoded."},
+        {"isNaN", isNaNNative, "value", "True when value converts to NaN."},
+        {"isFinite", isFiniteNative, "value",
+         "True when value converts to a number that is neither NaN nor infinite."},
+        {"trace", traceNative, "value",
+         "Writes value's text where warnings go (quill run --warnings shows it on standard "
+         "error)."},
     };
-    for (const auto& f : kFunctions) registerClass(engine, f.name)->call = f.function;
+    for (const auto& f : kFunctions) {
+        ClassDescriptor* cls = registerClass(engine, f.name);
+        cls->call = f.function;
+        cls->synopsis = f.synopsis;
+        cls->summary = f.summary;
+    }
     setGlobal(engine, "NaN", makeNaN());
     setGlobal(engine, "Infinity", makeNumber(INFINITY));
 }

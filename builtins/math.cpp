@@ -235,6 +235,10 @@ bool seedMathRandom(ScriptEngine* engine, uint32_t seed) {
 
 void registerMath(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "Math", ClassId::kMath);
+    cls->summary =
+        "Mathematical functions on numbers: abs, acos, asin, atan, atan2, ceil, cos, exp, floor, "
+        "log, max, min, pow (integers for exact integer powers), random, round (an integer), sin, "
+        "sqrt, tan; constants E, LN10, LN2, LOG10E, LOG2E, PI, SQRT1_2, SQRT2.";
     auto* data = static_cast<MathClassData*>(plainCalloc(engine, 1, sizeof(MathClassData)));
     cls->classData = data;
     cls->classDataDestructor = freeMathClassData;

@@ -94,6 +94,11 @@ void registerNumber(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClassWithNames(
         engine, "Number", ClassId::kNumber,
         {"MAX_VALUE", "MIN_VALUE", "NaN", "NEGATIVE_INFINITY", "POSITIVE_INFINITY", "format"});
+    cls->synopsis = "[value]";
+    cls->summary =
+        "Converts value to a number primitive (a 64-bit integer, a double or NaN); numbers have "
+        "toString(radix), valueOf and format(printfText), and Number has MAX_VALUE, MIN_VALUE, "
+        "NaN, NEGATIVE_INFINITY and POSITIVE_INFINITY.";
     cls->call = numberConvert;
     cls->construct = numberConstruct;
     cls->method = numberMethod;

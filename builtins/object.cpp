@@ -27,11 +27,12 @@ void objectConstruct(ScriptEngine* e, ClassDescriptor*, ScriptValue* argv, Scrip
     }
 }
 
-int objectMethod(ScriptEngine* e, ClassDescriptor*, void* data, uint32_t atom,
-                 ScriptValue* result, ScriptValue*) {
+int objectMethod(ScriptEngine* e, ClassDescriptor*, void* data, uint32_t atom, ScriptValue* result,
+                 ScriptValue*) {
     const auto* self = static_cast<const ScriptValue*>(data);
     if (atom == e->atomToString) {
-        *result = self ? staticString(e, kStrObjectObject) : newStringFromAscii(e, "[type Function]");
+        *result =
+            self ? staticString(e, kStrObjectObject) : newStringFromAscii(e, "[type Function]");
         return 1;
     }
     if (atom == e->atomValueOf) {
@@ -49,6 +50,10 @@ int objectMethod(ScriptEngine* e, ClassDescriptor*, void* data, uint32_t atom,
 
 void registerObject(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "Object", ClassId::kObject);
+    cls->synopsis = "[value]";
+    cls->summary =
+        "Plain objects: new Object() is an empty object; objects have toString, valueOf and "
+        "toSource, which a script can replace by assigning a function property.";
     cls->call = objectCall;
     cls->construct = objectConstruct;
     cls->method = objectMethod;

@@ -330,6 +330,11 @@ void execResultArray(ScriptEngine* engine, const ScriptValue& input, ScriptValue
 
 void registerRegExp(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "RegExp", ClassId::kRegExp);
+    cls->synopsis = "pattern [, flags]";
+    cls->summary =
+        "Regular expressions (flags g, i, m): exec, test, compile, and source, global, ignoreCase, "
+        "multiline, lastIndex; RegExp.$1 to $9, input ($_), lastMatch, lastParen, leftContext and "
+        "rightContext hold the last match.";
     auto* state = static_cast<RegExpState*>(plainCalloc(engine, 1, sizeof(RegExpState)));
     cls->classData = state;
     cls->classDataDestructor = freeState;

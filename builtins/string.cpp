@@ -343,6 +343,12 @@ void registerString(ScriptEngine* engine) {
          "substr",      "substring", "toLowerCase", "toUpperCase", "anchor",       "big",
          "blink",       "bold",      "fixed",       "fontColor",   "fontSize",     "italics",
          "link",        "small",     "strike",      "sub",         "sup"});
+    cls->synopsis = "[value]";
+    cls->summary =
+        "Converts value to a string; strings are UTF-16 with length, charAt, charCodeAt, concat, "
+        "indexOf, lastIndexOf, match, replace, search, slice, split, substr, substring, "
+        "toLowerCase, toUpperCase, String.fromCharCode, and the HTML wrappers anchor, big, blink, "
+        "bold, fixed, fontColor, fontSize, italics, link, small, strike, sub, sup.";
     cls->call = callHook;
     cls->method = methodHook;
     cls->property = propertyHook;

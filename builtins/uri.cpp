@@ -151,10 +151,30 @@ void uriNative(ScriptEngine* engine, ClassDescriptor*, void*, ScriptValue* resul
 }  // namespace
 
 void registerUriFunctions(ScriptEngine* engine) {
-    registerClass(engine, "decodeURI")->call = uriNative<true, false>;
-    registerClass(engine, "encodeURI")->call = uriNative<false, false>;
-    registerClass(engine, "decodeURIComponent")->call = uriNative<true, true>;
-    registerClass(engine, "encodeURIComponent")->call = uriNative<false, true>;
+    static constexpr struct {
+        const char* name;
+        NativeFunction function;
+        const char* summary;
+    } kFunctions[] = {
+        {"decodeURI", uriNative<true, false>,
+         "text with %XX UTF-8 escapes decoded, except those of ;/?:@&=+$,#; the error \"Invalid "
+         "URI string\" on a malformed escape."},
+        {"encodeURI", uriNative<false, false>,
+         "text as UTF-8 %XX escapes, keeping letters, digits, -_.!~*'() and ;/?:@&=+$,#; the "
+         "error \"Invalid URI string\" on a lone surrogate."},
+        {"decodeURIComponent", uriNative<true, true>,
+         "text with every %XX UTF-8 escape decoded; the error \"Invalid URI string\" on a "
+         "malformed escape."},
+        {"encodeURIComponent", uriNative<false, true>,
+         "text as UTF-8 %XX escapes, keeping only letters, digits and -_.!~*'(); the error "
+         "\"Invalid URI string\" on a lone surrogate."},
+    };
+    for (const auto& f : kFunctions) {
+        ClassDescriptor* cls = registerClass(engine, f.name);
+        cls->call = f.function;
+        cls->synopsis = "text";
+        cls->summary = f.summary;
+    }
 }
 
 }  // namespace quill

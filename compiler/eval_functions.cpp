@@ -30,8 +30,7 @@ void evalNative(ScriptEngine* e, ClassDescriptor*, void*, ScriptValue* result, S
     *result = e->returnSlot;
 }
 
-void evalsNative(ScriptEngine* e, ClassDescriptor*, void*, ScriptValue* result,
-                 ScriptValue* argv) {
+void evalsNative(ScriptEngine* e, ClassDescriptor*, void*, ScriptValue* result, ScriptValue* argv) {
     if (!hasArg(argv, 1) || argv[1].tag != kTagString) {
         *result = makeUndefined();
         return;
@@ -47,8 +46,18 @@ void evalsNative(ScriptEngine* e, ClassDescriptor*, void*, ScriptValue* result,
 }  // namespace
 
 void registerEvalFunctions(ScriptEngine* engine) {
-    registerClass(engine, "eval")->call = evalNative;
-    registerClass(engine, "evals")->call = evalsNative;
+    ClassDescriptor* eval = registerClass(engine, "eval");
+    eval->call = evalNative;
+    eval->synopsis = "text";
+    eval->summary =
+        "Compiles and runs text in this engine (its top-level var statements make globals) and "
+        "answers its completion value; a value that is not a string is answered unchanged.";
+    ClassDescriptor* evals = registerClass(engine, "evals");
+    evals->call = evalsNative;
+    evals->synopsis = "path";
+    evals->summary =
+        "Compiles and runs the script source file in this engine and answers its completion "
+        "value; undefined when path is not a string.";
 }
 
 }  // namespace quill

@@ -3,6 +3,7 @@
 // script errors, the handler marking, and the argument conversions that live out of line.
 #include "runtime/class_binding.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -30,6 +31,8 @@ struct BoundClass {
     uint32_t mask = 0;
     std::vector<TableSlot> table;
     std::vector<const Member*> handlers;
+    std::vector<GlobalConstant> globals;
+    std::vector<MemberTable> tables;
 
     static uint32_t hash(uint32_t atom) { return atom * 0x9E3779B1u; }
 
@@ -142,6 +145,10 @@ ClassDescriptor* defineClass(ScriptEngine* engine, const ClassSpec& spec) {
     bound->resolve = spec.resolve;
     bound->mark = spec.mark;
     bound->destroy = spec.destroy;
+    bound->globals.assign(spec.globals.begin(), spec.globals.end());
+    bound->tables.assign(spec.members.begin(), spec.members.end());
+    cls->synopsis = spec.synopsis;
+    cls->summary = spec.summary;
     size_t rows = 0;
     for (MemberTable table : spec.members) rows += table.size();
     uint32_t capacity = 8;
@@ -186,6 +193,29 @@ void* resolvedData(const ScriptValue& value) {
     if (cls->method != boundMethod) return value.host->data;
     BoundClass* bound = boundClassOf(cls);
     return bound && bound->resolve ? bound->resolve(value.host->data) : value.host->data;
+}
+
+std::vector<const Member*> classMembers(const ClassDescriptor* cls) {
+    std::vector<const Member*> rows;
+    if (!cls || cls->method != boundMethod) return rows;
+    const BoundClass* bound = static_cast<const BoundClass*>(cls->classData);
+    for (MemberTable table : bound->tables) {
+        for (const Member& member : table) {
+            auto same = [&](const Member* row) { return std::strcmp(row->name, member.name) == 0; };
+            auto earlier = std::find_if(rows.begin(), rows.end(), same);
+            if (earlier == rows.end()) {
+                rows.push_back(&member);
+            } else {
+                *earlier = &member;
+            }
+        }
+    }
+    return rows;
+}
+
+std::vector<GlobalConstant> classGlobals(const ClassDescriptor* cls) {
+    if (!cls || cls->method != boundMethod) return {};
+    return static_cast<const BoundClass*>(cls->classData)->globals;
 }
 
 ScriptValue emptyValue(ScriptEngine* engine, Empty empty) {

@@ -60,6 +60,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "runtime/script_engine.h"
 
@@ -139,6 +140,23 @@ struct Member {
     int64_t integer = 0;
     double number = 0;
     const char* text = nullptr;
+    // The reference's text: the argument list as an author writes it ("target [, overwrite]";
+    // null for properties, handlers and constants) and one line on what the member does.
+    const char* synopsis = nullptr;
+    const char* summary = nullptr;
+
+    // `.doc(...)` on a row keeps each table row one constant expression.
+    constexpr Member doc(const char* arguments, const char* line) const {
+        Member row = *this;
+        row.synopsis = arguments;
+        row.summary = line;
+        return row;
+    }
+    constexpr Member doc(const char* line) const {
+        Member row = *this;
+        row.summary = line;
+        return row;
+    }
 };
 
 using MemberTable = std::span<const Member>;
@@ -147,6 +165,7 @@ using MemberTable = std::span<const Member>;
 struct GlobalConstant {
     const char* name;
     int64_t value;
+    const char* summary = nullptr;
 };
 
 struct ClassSpec {
@@ -165,6 +184,10 @@ struct ClassSpec {
     void (*destroy)(void* data) = nullptr;
     const char* alias = nullptr;  // a second global name for the same class
     std::initializer_list<GlobalConstant> globals = {};
+    // The reference's text: the constructor's argument list (null when scripts do not construct
+    // the class) and one line on what the class is for.
+    const char* synopsis = nullptr;
+    const char* summary = nullptr;
 };
 
 // Registers the class: descriptor, hooks, member table, global name(s) and constants.
@@ -188,6 +211,13 @@ ScriptValue newInstance(ScriptEngine* engine, ClassId id, std::unique_ptr<T> obj
 // The object a bound class's members work on for a host value (its instance data through the
 // class's `resolve`), or null.
 void* resolvedData(const ScriptValue& value);
+
+// The rows in effect of a class registered with defineClass, in the order of its tables (a row
+// replaced by a later table's row of the same name is listed once, at its first position);
+// empty for other classes. The reference is generated from these.
+std::vector<const Member*> classMembers(const ClassDescriptor* cls);
+// The global constants registered with such a class.
+std::vector<GlobalConstant> classGlobals(const ClassDescriptor* cls);
 
 // The value a member answers when an argument does not fit.
 ScriptValue emptyValue(ScriptEngine* engine, Empty empty);
@@ -319,10 +349,14 @@ void functionCall(ScriptEngine* engine, ClassDescriptor*, void*, ScriptValue* re
         }
     });
 }
+// `synopsis` and `summary` are the reference's argument list and line for it.
 template <auto F, Empty E = Empty::kUndefined>
-ClassDescriptor* defineFunction(ScriptEngine* engine, const char* name) {
+ClassDescriptor* defineFunction(ScriptEngine* engine, const char* name,
+                                const char* synopsis = nullptr, const char* summary = nullptr) {
     ClassDescriptor* cls = registerClass(engine, name);
     cls->call = functionCall<F, E>;
+    cls->synopsis = synopsis;
+    cls->summary = summary;
     return cls;
 }
 

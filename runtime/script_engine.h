@@ -60,6 +60,9 @@ struct ClassDescriptor {
     ScriptObject* prototype;  // the class prototype object; its __proto__ is null
     const char* name;         // the registered global name, for messages (static text)
     ClassId id;               // the class's identity (kNone for plain native functions)
+    // The reference's text (static): how it is called or constructed, and one line on it.
+    const char* synopsis;
+    const char* summary;
 };
 
 struct HostInstance {

@@ -381,6 +381,13 @@ IDispatch* activeXDispatch(const ScriptValue& value) {
 
 void registerActiveXObject(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "ActiveXObject", ClassId::kActiveXObject);
+    cls->synopsis = "progIdOrClsid";
+    cls->summary =
+        "A COM automation object made from a program id (\"Scripting.Dictionary\") or a class id; "
+        "its own methods and properties are used by name, a function assigned to one of its "
+        "events handles it, and GetTypeInfoCount(), register(path), unregister(path), "
+        "OnPropertyWillChange, OnPropertyChanged and EnablePropertyNotify are added. Null when "
+        "no object could be made; COM failures are runtime errors.";
     auto* names = new ActiveXClass();
     cls->classData = names;
     cls->classDataDestructor = destroyClassData;

@@ -104,21 +104,26 @@ ScriptValue makeEnumerator(ScriptEngine* engine, ScriptValue collection) {
 }
 
 constexpr bind::Member kEnumeratorMembers[] = {
-    bind::method<atEnd>("atEnd"),
-    bind::method<item>("item"),
-    bind::method<moveFirst>("moveFirst"),
-    bind::method<moveNext>("moveNext"),
+    bind::method<atEnd>("atEnd").doc("True after the last item of the collection."),
+    bind::method<item>("item").doc(
+        "The current item, converted to a script value; undefined after the last."),
+    bind::method<moveFirst>("moveFirst").doc("Goes back to the first item."),
+    bind::method<moveNext>("moveNext").doc("Goes on to the next item."),
     bind::objectText("[object Enumerator]"),
 };
 
 }  // namespace
 
 void registerEnumerator(ScriptEngine* engine) {
-    bind::defineClass<EnumeratorState>(engine, {.name = "Enumerator",
-                                                .id = ClassId::kEnumerator,
-                                                .members = {kEnumeratorMembers},
-                                                .call = bind::constructorCall<makeEnumerator>,
-                                                .construct = bind::constructor<makeEnumerator>});
+    bind::defineClass<EnumeratorState>(
+        engine, {.name = "Enumerator",
+                 .id = ClassId::kEnumerator,
+                 .members = {kEnumeratorMembers},
+                 .call = bind::constructorCall<makeEnumerator>,
+                 .construct = bind::constructor<makeEnumerator>,
+                 .synopsis = "collection",
+                 .summary = "Walks a COM collection (an ActiveXObject with _NewEnum) item by item; "
+                            "null for anything else."});
 }
 
 }  // namespace quill

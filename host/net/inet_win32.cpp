@@ -89,14 +89,29 @@ bool getUrl(ScriptEngine* engine, InetObject& inet, std::string url, bind::Path 
 }
 
 constexpr bind::Member kInetMembers[] = {
-    bind::method<ping>("ping", bind::Empty::kZero),
-    bind::classMethod<isInetConnected>("isInetConnected", bind::Empty::kFalse),
-    bind::classMethod<mxfind>("mxfind", bind::Empty::kEmptyArray),
-    bind::classMethod<getDNS>("getDNS", bind::Empty::kEmptyArray),
-    bind::classMethod<getIPConfig>("getIPConfig", bind::Empty::kNull),
-    bind::method<getUrl>("getUrl", bind::Empty::kFalse),
-    bind::handler<&InetObject::onPinging>("onPinging"),
-    bind::handler<&InetObject::onGetUrl>("onGetUrl"),
+    bind::method<ping>("ping", bind::Empty::kZero)
+        .doc("host, count",
+             "Sends count ICMP echo requests to host, one after another; the number of replies. "
+             "Reports go to onPinging."),
+    bind::classMethod<isInetConnected>("isInetConnected", bind::Empty::kFalse)
+        .doc("[host]", "True when one of 4 echo requests to host (or a default host) is answered."),
+    bind::classMethod<mxfind>("mxfind", bind::Empty::kEmptyArray)
+        .doc("domain, dnsServer",
+             "Asks dnsServer for domain's mail exchangers: an array of {name, pref} in reply "
+             "order; empty on failure."),
+    bind::classMethod<getDNS>("getDNS", bind::Empty::kEmptyArray)
+        .doc("An array of the configured DNS server addresses, as dotted strings."),
+    bind::classMethod<getIPConfig>("getIPConfig", bind::Empty::kNull)
+        .doc("A new IPConfig describing the network interfaces; null on failure."),
+    bind::method<getUrl>("getUrl", bind::Empty::kFalse)
+        .doc("url, path",
+             "Downloads url into the file at path; true when done. Reports go to onGetUrl."),
+    bind::handler<&InetObject::onPinging>("onPinging")
+        .doc("Called as handler(code, value, text) during ping: 3 start, 4 a reply (value: time in "
+             "ms), 0 timed out, 1 unreachable, 2 setup failed."),
+    bind::handler<&InetObject::onGetUrl>("onGetUrl")
+        .doc("Called as handler(code, text) during getUrl: 1 with the bytes so far (return false "
+             "to stop), 0 with the error text."),
     bind::objectText("[object Inet]"),
 };
 
@@ -111,11 +126,15 @@ std::unique_ptr<InetObject> makeInet(ScriptEngine*) {
 namespace quill {
 
 void registerInet(ScriptEngine* engine) {
-    bind::defineClass<net::InetObject>(engine, {.name = "Inet",
-                                                .id = ClassId::kInet,
-                                                .members = {net::kInetMembers},
-                                                .call = bind::constructorCall<net::makeInet>,
-                                                .construct = bind::constructor<net::makeInet>});
+    bind::defineClass<net::InetObject>(
+        engine, {.name = "Inet",
+                 .id = ClassId::kInet,
+                 .members = {net::kInetMembers},
+                 .call = bind::constructorCall<net::makeInet>,
+                 .construct = bind::constructor<net::makeInet>,
+                 .synopsis = "",
+                 .summary = "Internet utilities: ping, a connectivity check, mail-exchanger "
+                            "lookup, the DNS servers, the interface table and URL downloads."});
 }
 
 }  // namespace quill

@@ -416,13 +416,24 @@ ScriptValue description(ScriptEngine* engine, Table& table, int64_t i) {
 }
 
 constexpr bind::Member kIPConfigMembers[] = {
-    bind::getter<interfaceCount>("ifNum"),
-    bind::method<typeName>("ifType", bind::Empty::kNull),
-    bind::method<addressList<false>>("ifIP", bind::Empty::kNull),
-    bind::method<addressList<true>>("ifIPMask", bind::Empty::kNull),
-    bind::method<defaultGateway>("ifDefaultGateway", bind::Empty::kNull),
-    bind::method<hardwareAddress>("ifMac", bind::Empty::kNull),
-    bind::method<description>("ifDesc", bind::Empty::kNull),
+    bind::getter<interfaceCount>("ifNum").doc("The number of interfaces; methods take an index "
+                                              "from 0 to ifNum-1 and answer null for others."),
+    bind::method<typeName>("ifType", bind::Empty::kNull)
+        .doc("index",
+             "\"ethernet\", \"loopback\", \"ppp\", \"slip\", \"token ring\", \"fddi\", \"other\", "
+             "or \"\" for other types."),
+    bind::method<addressList<false>>("ifIP", bind::Empty::kNull)
+        .doc("index", "An array of the interface's addresses, as dotted strings."),
+    bind::method<addressList<true>>("ifIPMask", bind::Empty::kNull)
+        .doc("index", "An array of the matching network masks, as dotted strings."),
+    bind::method<defaultGateway>("ifDefaultGateway", bind::Empty::kNull)
+        .doc("index", "The default gateway as a dotted string, or \"\"."),
+    bind::method<hardwareAddress>("ifMac", bind::Empty::kNull)
+        .doc("index",
+             "The hardware address as hex pairs joined by \"-\", such as \"00-1A-2B-3C-4D-5E\"; "
+             "\"\" when there is none."),
+    bind::method<description>("ifDesc", bind::Empty::kNull)
+        .doc("index", "The interface's description."),
     bind::objectText("[object IPConfig]"),
 };
 
@@ -449,13 +460,16 @@ ScriptValue newIPConfigValue(ScriptEngine* engine, std::vector<InterfaceEntry> t
 namespace quill {
 
 void registerIPConfig(ScriptEngine* engine) {
-    bind::defineClass<net::IPConfigCell>(engine,
-                                         {.name = "IPConfig",
-                                          .id = ClassId::kIPConfig,
-                                          .members = {net::kIPConfigMembers},
-                                          .call = bind::constructorCall<net::makeEmptyIPConfig>,
-                                          .construct = bind::constructor<net::makeEmptyIPConfig>,
-                                          .resolve = net::resolveTable});
+    bind::defineClass<net::IPConfigCell>(
+        engine, {.name = "IPConfig",
+                 .id = ClassId::kIPConfig,
+                 .members = {net::kIPConfigMembers},
+                 .call = bind::constructorCall<net::makeEmptyIPConfig>,
+                 .construct = bind::constructor<net::makeEmptyIPConfig>,
+                 .resolve = net::resolveTable,
+                 .synopsis = "",
+                 .summary = "The network interfaces, from Inet.getIPConfig (one constructed "
+                            "directly has no interfaces)."});
 }
 
 }  // namespace quill

@@ -189,42 +189,73 @@ void removeHtmlItem(MailMessage& m, int64_t i) {
 }
 
 constexpr bind::Member kMailMembers[] = {
-    bind::property<getField<HeaderField::kFrom>, setField<HeaderField::kFrom>>("from"),
-    bind::property<getField<HeaderField::kReplyTo>, setField<HeaderField::kReplyTo>>("replyTo"),
-    bind::property<getField<HeaderField::kTo>, setField<HeaderField::kTo>>("to"),
-    bind::property<getField<HeaderField::kSubject>, setField<HeaderField::kSubject>>("subject"),
-    bind::property<getField<HeaderField::kCc>, setField<HeaderField::kCc>>("cc"),
-    bind::property<getField<HeaderField::kBcc>, setField<HeaderField::kBcc>>("bcc"),
-    bind::property<getField<HeaderField::kDate>, setField<HeaderField::kDate>>("date"),
-    bind::property<getPriority, setPriority>("priority"),
-    bind::getter<getSize>("size"),
-    bind::property<getText, setText>("text"),
-    bind::property<getHtml, setHtml>("html"),
-    bind::getter<attachmentCount>("attachmentCount"),
-    bind::getter<htmlItemCount>("htmlItemCount"),
-    bind::method<asText>("asText", bind::Empty::kEmptyString),
-    bind::method<save>("save"),
-    bind::method<load>("load"),
-    bind::method<getAttachmentName>("getAttachmentName"),
-    bind::method<getAttachmentContentType>("getAttachmentContentType"),
-    bind::method<saveAttachment>("saveAttachment"),
-    bind::method<addAttachment>("addAttachment"),
-    bind::method<removeAttachment>("removeAttachment"),
-    bind::method<getHtmlItemName>("getHtmlItemName"),
-    bind::method<getHtmlItemId>("getHtmlItemID"),
-    bind::method<saveHtmlItem>("saveHtmlItem"),
-    bind::method<addHtmlItem>("addHtmlItem"),
-    bind::method<removeHtmlItem>("removeHtmlItem"),
+    bind::property<getField<HeaderField::kFrom>, setField<HeaderField::kFrom>>("from").doc(
+        "The From header as written; \"\" when unset."),
+    bind::property<getField<HeaderField::kReplyTo>, setField<HeaderField::kReplyTo>>("replyTo").doc(
+        "The Reply-To header; \"\" when unset."),
+    bind::property<getField<HeaderField::kTo>, setField<HeaderField::kTo>>("to").doc(
+        "The To header: addresses separated by commas (SendMail sends to these)."),
+    bind::property<getField<HeaderField::kSubject>, setField<HeaderField::kSubject>>("subject").doc(
+        "The Subject header; \"\" when unset."),
+    bind::property<getField<HeaderField::kCc>, setField<HeaderField::kCc>>("cc").doc(
+        "The Cc header; \"\" when unset."),
+    bind::property<getField<HeaderField::kBcc>, setField<HeaderField::kBcc>>("bcc").doc(
+        "The Bcc header; \"\" when unset."),
+    bind::property<getField<HeaderField::kDate>, setField<HeaderField::kDate>>("date").doc(
+        "The Date header as written (not filled in automatically); \"\" when unset."),
+    bind::property<getPriority, setPriority>("priority")
+        .doc("The priority, an integer (0 when unset); only integers can be assigned."),
+    bind::getter<getSize>("size").doc("The message's size in bytes as it would be written now."),
+    bind::property<getText, setText>("text").doc(
+        "The plain-text part, decoded; \"\" when there is none. Assigning replaces it."),
+    bind::property<getHtml, setHtml>("html").doc(
+        "The HTML part, decoded; \"\" when there is none. Assigning replaces it."),
+    bind::getter<attachmentCount>("attachmentCount").doc("The number of attachments."),
+    bind::getter<htmlItemCount>("htmlItemCount")
+        .doc("The number of items (pictures and the like) the HTML part refers to."),
+    bind::method<asText>("asText", bind::Empty::kEmptyString)
+        .doc("The complete message, headers and body, as a string."),
+    bind::method<save>("save").doc(
+        "path", "Writes the complete message to the file (created or replaced)."),
+    bind::method<load>("load").doc("path",
+                                   "Replaces the message with the file's content and parses it; "
+                                   "nothing happens when it cannot be opened."),
+    bind::method<getAttachmentName>("getAttachmentName")
+        .doc("index", "The name of attachment index (0-based); undefined when out of range."),
+    bind::method<getAttachmentContentType>("getAttachmentContentType")
+        .doc("index",
+             "The content type of attachment index, such as \"image/png\"; undefined when out of "
+             "range."),
+    bind::method<saveAttachment>("saveAttachment")
+        .doc("index, path", "Decodes attachment index into the file."),
+    bind::method<addAttachment>("addAttachment")
+        .doc("path", "Attaches the file, named after it, with a content type from its extension."),
+    bind::method<removeAttachment>("removeAttachment").doc("index", "Removes attachment index."),
+    bind::method<getHtmlItemName>("getHtmlItemName")
+        .doc("index", "The file name of HTML item index; undefined when out of range."),
+    bind::method<getHtmlItemId>("getHtmlItemID")
+        .doc("index", "The Content-ID of HTML item index, or \"\"."),
+    bind::method<saveHtmlItem>("saveHtmlItem")
+        .doc("index, path", "Decodes HTML item index into the file."),
+    bind::method<addHtmlItem>("addHtmlItem")
+        .doc("path, contentId",
+             "Adds the file as an HTML item the HTML part refers to as \"cid:contentId\"."),
+    bind::method<removeHtmlItem>("removeHtmlItem").doc("index", "Removes HTML item index."),
     bind::objectText("[object Mail]"),
 };
 
 }  // namespace
 
 void registerMail(ScriptEngine* engine) {
-    bind::defineClass<MailMessage>(engine, {.name = "Mail",
-                                            .id = ClassId::kMail,
-                                            .members = {kMailMembers},
-                                            .construct = bind::constructor<makeMail>});
+    bind::defineClass<MailMessage>(
+        engine, {.name = "Mail",
+                 .id = ClassId::kMail,
+                 .members = {kMailMembers},
+                 .construct = bind::constructor<makeMail>,
+                 .synopsis = "",
+                 .summary = "A mail message: headers, a text and an HTML part, attachments and "
+                            "HTML items, kept in a temporary file; compose one to send with "
+                            "SendMail, or get one from RecvMail.retr."});
 }
 
 }  // namespace quill

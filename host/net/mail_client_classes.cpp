@@ -203,16 +203,32 @@ void closeManual(SendMailObject& s) {
 }
 
 constexpr bind::Member kSendMailMembers[] = {
-    bind::property<getServer<SendMailObject>, setServer<SendMailObject>>("server"),
-    bind::property<getUsername<SendMailObject>, setUsername<SendMailObject>>("username"),
-    bind::property<getPassword<SendMailObject>, setPassword<SendMailObject>>("password"),
-    bind::property<getPort<SendMailObject>, setPort<SendMailObject>>("port"),
-    bind::handler<&SendMailObject::onSend>("onSend"),
-    bind::method<send>("send", bind::Empty::kFalse),
-    bind::method<connectManual>("connect", bind::Empty::kFalse),
-    bind::method<command>("command", bind::Empty::kFalse),
-    bind::method<write>("write", bind::Empty::kFalse),
-    bind::method<closeManual>("close"),
+    bind::property<getServer<SendMailObject>, setServer<SendMailObject>>("server").doc(
+        "The SMTP server's name or address (default \"localhost\"); only strings can be assigned."),
+    bind::property<getUsername<SendMailObject>, setUsername<SendMailObject>>("username")
+        .doc("The user name for authentication (CRAM-MD5, LOGIN or PLAIN, as the server offers); "
+             "\"\" when unset."),
+    bind::property<getPassword<SendMailObject>, setPassword<SendMailObject>>("password")
+        .doc("The password for authentication; \"\" when unset."),
+    bind::property<getPort<SendMailObject>, setPort<SendMailObject>>("port").doc(
+        "The server's port (default 25); only integers can be assigned."),
+    bind::handler<&SendMailObject::onSend>("onSend").doc(
+        "Called as handler(code, text) on progress: 0 a socket error, 1 a server reply, 2 a "
+        "command sent, 3 bytes sent (return false to stop)."),
+    bind::method<send>("send", bind::Empty::kFalse)
+        .doc("mail",
+             "Sends a Mail that has from and to set, on a new connection; true when the server "
+             "accepted it."),
+    bind::method<connectManual>("connect", bind::Empty::kFalse)
+        .doc("Opens a connection of its own to server and port for command and write; true when "
+             "connected."),
+    bind::method<command>("command", bind::Empty::kFalse)
+        .doc("line",
+             "Sends line (with its own CR LF) on that connection and answers the server's reply; "
+             "false on failure."),
+    bind::method<write>("write", bind::Empty::kFalse)
+        .doc("text", "Sends text unchanged on that connection; true when sent."),
+    bind::method<closeManual>("close").doc("Closes that connection."),
     bind::objectText("[object SendMail]"),
 };
 
@@ -352,22 +368,42 @@ void closePop3(RecvMailObject& r) {
 }
 
 constexpr bind::Member kRecvMailMembers[] = {
-    bind::property<getServer<RecvMailObject>, setServer<RecvMailObject>>("server"),
-    bind::property<getUsername<RecvMailObject>, setUsername<RecvMailObject>>("username"),
-    bind::property<getPassword<RecvMailObject>, setPassword<RecvMailObject>>("password"),
-    bind::property<getPort<RecvMailObject>, setPort<RecvMailObject>>("port"),
-    bind::handler<&RecvMailObject::onRecv>("onRecv"),
-    bind::method<connectPop3>("connect", bind::Empty::kFalse),
-    bind::method<stat>("stat", bind::Empty::kNull),
-    bind::method<list>("list", bind::Empty::kNull),
-    bind::method<uidl>("uidl", bind::Empty::kNull),
-    bind::method<retr>("retr", bind::Empty::kNull),
-    bind::method<top>("top", bind::Empty::kNull),
-    bind::method<dele>("dele", bind::Empty::kFalse),
-    bind::method<noop>("noop", bind::Empty::kFalse),
-    bind::method<rset>("rset", bind::Empty::kFalse),
-    bind::method<quit>("quit", bind::Empty::kFalse),
-    bind::method<closePop3>("close"),
+    bind::property<getServer<RecvMailObject>, setServer<RecvMailObject>>("server").doc(
+        "The POP3 server's name or address (default \"localhost\"); only strings can be assigned."),
+    bind::property<getUsername<RecvMailObject>, setUsername<RecvMailObject>>("username")
+        .doc("The user name; with a password, connect logs in with USER and PASS."),
+    bind::property<getPassword<RecvMailObject>, setPassword<RecvMailObject>>("password")
+        .doc("The password; \"\" when unset."),
+    bind::property<getPort<RecvMailObject>, setPort<RecvMailObject>>("port").doc(
+        "The server's port (default 110); only integers can be assigned."),
+    bind::handler<&RecvMailObject::onRecv>("onRecv").doc(
+        "Called as handler(code, text) on progress: 0 a socket error, 1 an error reply, 3 bytes "
+        "received so far (return false to stop)."),
+    bind::method<connectPop3>("connect", bind::Empty::kFalse)
+        .doc("Connects and, when username and password are set, logs in; true on success."),
+    bind::method<stat>("stat", bind::Empty::kNull)
+        .doc("The STAT reply after \"+OK \" (message count and total size); null on failure."),
+    bind::method<list>("list", bind::Empty::kNull)
+        .doc("[number]",
+             "The size of message number (from 1), or an array of all sizes; null on failure."),
+    bind::method<uidl>("uidl", bind::Empty::kNull)
+        .doc("[number]",
+             "The unique id of message number, or an array of all ids; null on failure."),
+    bind::method<retr>("retr", bind::Empty::kNull)
+        .doc("number", "Message number as a new Mail object; null on failure."),
+    bind::method<top>("top", bind::Empty::kNull)
+        .doc("number, lines",
+             "The headers and first lines of message number as a string; null on failure."),
+    bind::method<dele>("dele", bind::Empty::kFalse)
+        .doc("number", "Marks message number for deletion; true when the server agreed."),
+    bind::method<noop>("noop", bind::Empty::kFalse)
+        .doc("Sends NOOP; true when the server answered +OK."),
+    bind::method<rset>("rset", bind::Empty::kFalse)
+        .doc("Undoes deletions; true when the server agreed."),
+    bind::method<quit>("quit", bind::Empty::kFalse)
+        .doc("Sends QUIT, which makes deletions final; true when the server agreed (the connection "
+             "stays open until close)."),
+    bind::method<closePop3>("close").doc("Closes the connection."),
     bind::objectText("[object RecvMail]"),
 };
 
@@ -382,18 +418,27 @@ std::unique_ptr<RecvMailObject> makeRecvMail(ScriptEngine* engine) {
 
 void registerSendMail(ScriptEngine* engine) {
     platform::startSockets();
-    bind::defineClass<SendMailObject>(engine, {.name = "SendMail",
-                                               .id = ClassId::kSendMail,
-                                               .members = {kSendMailMembers},
-                                               .construct = bind::constructor<makeSendMail>});
+    bind::defineClass<SendMailObject>(
+        engine,
+        {.name = "SendMail",
+         .id = ClassId::kSendMail,
+         .members = {kSendMailMembers},
+         .construct = bind::constructor<makeSendMail>,
+         .synopsis = "",
+         .summary = "An SMTP client: sends Mail messages, or drives a conversation by hand with "
+                    "connect, command and write. Blocking, with 60-second time-outs."});
 }
 
 void registerRecvMail(ScriptEngine* engine) {
     platform::startSockets();
-    bind::defineClass<RecvMailObject>(engine, {.name = "RecvMail",
-                                               .id = ClassId::kRecvMail,
-                                               .members = {kRecvMailMembers},
-                                               .construct = bind::constructor<makeRecvMail>});
+    bind::defineClass<RecvMailObject>(
+        engine, {.name = "RecvMail",
+                 .id = ClassId::kRecvMail,
+                 .members = {kRecvMailMembers},
+                 .construct = bind::constructor<makeRecvMail>,
+                 .synopsis = "",
+                 .summary = "A POP3 client: logs in and gives the POP3 commands as methods; retr "
+                            "gives Mail objects. Blocking, with 60-second time-outs."});
 }
 
 }  // namespace quill

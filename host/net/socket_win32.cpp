@@ -441,34 +441,77 @@ int64_t toHostShort(int64_t n) {
 }
 
 constexpr bind::Member kSocketMembers[] = {
-    bind::method<create>("create", bind::Empty::kFalse),
-    bind::method<bindSocket>("bind", bind::Empty::kFalse),
-    bind::method<listenOn>("listen", bind::Empty::kFalse),
-    bind::method<acceptOne>("accept"),
-    bind::method<connectTo>("connect", bind::Empty::kFalse),
-    bind::method<asyncSelect>("asyncSelect", bind::Empty::kFalse),
-    bind::method<sendData>("send", bind::Empty::kZero),
-    bind::method<sendDataTo>("sendTo", bind::Empty::kZero),
-    bind::method<receiveData>("receive", bind::Empty::kZero),
-    bind::method<receiveDataFrom>("receiveFrom", bind::Empty::kNull),
-    bind::method<endpoint<peerName>>("getPeerName", bind::Empty::kNull),
-    bind::method<endpoint<sockName>>("getSockName", bind::Empty::kNull),
-    bind::method<getSockOpt>("getSockOpt", bind::Empty::kZero),
-    bind::method<setSockOpt>("setSockOpt", bind::Empty::kFalse),
-    bind::method<ioctl>("ioctl", bind::Empty::kZero),
-    bind::method<shutDown>("shutDown", bind::Empty::kFalse),
-    bind::method<closeSocket>("close"),
-    bind::getter<lastError>("error"),
-    bind::classMethod<toNetworkLong>("htonl"),
-    bind::classMethod<toNetworkShort>("htons"),
-    bind::classMethod<toHostLong>("ntohl"),
-    bind::classMethod<toHostShort>("ntohs"),
-    bind::handler<&SocketObject::onAccept>("onAccept"),
-    bind::handler<&SocketObject::onClose>("onClose"),
-    bind::handler<&SocketObject::onConnect>("onConnect"),
-    bind::handler<&SocketObject::onSend>("onSend"),
-    bind::handler<&SocketObject::onReceive>("onReceive"),
-    bind::handler<&SocketObject::onOOBData>("onOOBData"),
+    bind::method<create>("create", bind::Empty::kFalse)
+        .doc("[port [, type [, events [, address]]]]",
+             "Makes a non-blocking socket ($SOCK_STREAM by default), notified of events (default "
+             "all six $FD_ flags) and bound to port and address (default any); true when done."),
+    bind::method<bindSocket>("bind", bind::Empty::kFalse)
+        .doc("[port [, address]]", "Binds to the local port and dotted address; true when done."),
+    bind::method<listenOn>("listen", bind::Empty::kFalse)
+        .doc("[backlog]", "Starts listening for connections (backlog default 5); true when done."),
+    bind::method<acceptOne>("accept").doc("A new Socket for a pending connection (its handlers "
+                                          "empty); undefined when none could be accepted."),
+    bind::method<connectTo>("connect", bind::Empty::kFalse)
+        .doc("host, port",
+             "Starts connecting to host (a name or dotted address); usually false with error 10035 "
+             "at once, and onConnect reports the outcome."),
+    bind::method<asyncSelect>("asyncSelect", bind::Empty::kFalse)
+        .doc("events",
+             "Changes which $FD_ events are notified (0 stops notifications); true when done."),
+    bind::method<sendData>("send", bind::Empty::kZero)
+        .doc("stream, count [, flags]",
+             "Sends up to count bytes from the StringStream's read position, which moves past what "
+             "was sent; the bytes sent, -1 on error, 0 when nothing is left."),
+    bind::method<sendDataTo>("sendTo", bind::Empty::kZero)
+        .doc("stream, count [, port [, host [, flags]]]",
+             "As send, to port and host (default the broadcast address 255.255.255.255)."),
+    bind::method<receiveData>("receive", bind::Empty::kZero)
+        .doc("stream, count [, flags]",
+             "Receives up to count bytes and writes them at the StringStream's write position; the "
+             "bytes received, 0 when the peer closed, -1 on error."),
+    bind::method<receiveDataFrom>("receiveFrom", bind::Empty::kNull)
+        .doc("stream, count [, flags]",
+             "As receive; an object {address, port, length} with the sender and receive's result; "
+             "null when the arguments do not fit."),
+    bind::method<endpoint<peerName>>("getPeerName", bind::Empty::kNull)
+        .doc("The remote end as {address, port}; null when not connected."),
+    bind::method<endpoint<sockName>>("getSockName", bind::Empty::kNull)
+        .doc("The local end as {address, port}; null on failure."),
+    bind::method<getSockOpt>("getSockOpt", bind::Empty::kZero)
+        .doc("[option [, level]]",
+             "The value of a 4-byte socket option (level default 65535, the socket level); 0 on "
+             "failure."),
+    bind::method<setSockOpt>("setSockOpt", bind::Empty::kFalse)
+        .doc("[option [, value [, level]]]", "Sets a 4-byte socket option; true when done."),
+    bind::method<ioctl>("ioctl", bind::Empty::kZero)
+        .doc("[command [, value]]",
+             "The socket control call with a 4-byte value, answered after the call (1074030207 "
+             "gives the bytes waiting)."),
+    bind::method<shutDown>("shutDown", bind::Empty::kFalse)
+        .doc("[how]", "Stops receiving (0), sending (1, the default) or both (2); true when done."),
+    bind::method<closeSocket>("close").doc("Closes the system socket; create may be called again."),
+    bind::getter<lastError>("error").doc(
+        "The calling thread's last Windows Sockets error code: 0 none, 10035 would block, 10022 "
+        "invalid argument... (also Socket.error)."),
+    bind::classMethod<toNetworkLong>("htonl").doc("n",
+                                                  "The low 32 bits of n in network byte order."),
+    bind::classMethod<toNetworkShort>("htons").doc("n",
+                                                   "The low 16 bits of n in network byte order."),
+    bind::classMethod<toHostLong>("ntohl").doc("n", "The low 32 bits of n in host byte order."),
+    bind::classMethod<toHostShort>("ntohs").doc("n", "The low 16 bits of n in host byte order."),
+    bind::handler<&SocketObject::onAccept>("onAccept")
+        .doc("Called as handler(errorCode), this the socket, when a connection is waiting for "
+             "accept."),
+    bind::handler<&SocketObject::onClose>("onClose").doc(
+        "Called as handler(errorCode) when the peer closed the connection."),
+    bind::handler<&SocketObject::onConnect>("onConnect")
+        .doc("Called as handler(errorCode) when connect finished (0: connected)."),
+    bind::handler<&SocketObject::onSend>("onSend").doc(
+        "Called as handler(errorCode) when the socket can send again."),
+    bind::handler<&SocketObject::onReceive>("onReceive")
+        .doc("Called as handler(errorCode) when data is waiting for receive."),
+    bind::handler<&SocketObject::onOOBData>("onOOBData")
+        .doc("Called as handler(errorCode) when out-of-band data is waiting."),
     bind::objectText("[object Socket]"),
 };
 
@@ -489,19 +532,25 @@ void callSocket(ScriptEngine* engine, ClassDescriptor* cls, void* data, ScriptVa
 
 void registerSocket(ScriptEngine* engine) {
     platform::startSockets();
-    bind::defineClass<SocketObject>(engine, {.name = "Socket",
-                                             .id = ClassId::kSocket,
-                                             .members = {kSocketMembers},
-                                             .call = callSocket,
-                                             .construct = constructSocket,
-                                             .globals = {{"$FD_READ", FD_READ},
-                                                         {"$FD_WRITE", FD_WRITE},
-                                                         {"$FD_OOB", FD_OOB},
-                                                         {"$FD_ACCEPT", FD_ACCEPT},
-                                                         {"$FD_CONNECT", FD_CONNECT},
-                                                         {"$FD_CLOSE", FD_CLOSE},
-                                                         {"$SOCK_STREAM", SOCK_STREAM},
-                                                         {"$SOCK_DGRAM", SOCK_DGRAM}}});
+    bind::defineClass<SocketObject>(
+        engine,
+        {.name = "Socket",
+         .id = ClassId::kSocket,
+         .members = {kSocketMembers},
+         .call = callSocket,
+         .construct = constructSocket,
+         .globals = {{"$FD_READ", FD_READ, "Event flag: data to receive (onReceive)."},
+                     {"$FD_WRITE", FD_WRITE, "Event flag: ready to send (onSend)."},
+                     {"$FD_OOB", FD_OOB, "Event flag: out-of-band data (onOOBData)."},
+                     {"$FD_ACCEPT", FD_ACCEPT, "Event flag: a connection to accept (onAccept)."},
+                     {"$FD_CONNECT", FD_CONNECT, "Event flag: a connect finished (onConnect)."},
+                     {"$FD_CLOSE", FD_CLOSE, "Event flag: the connection closed (onClose)."},
+                     {"$SOCK_STREAM", SOCK_STREAM, "Socket type for create: a TCP connection."},
+                     {"$SOCK_DGRAM", SOCK_DGRAM, "Socket type for create: UDP datagrams."}},
+         .synopsis = "",
+         .summary = "A Windows Sockets socket whose events reach its handlers (onReceive and the "
+                    "others) while the script waits in processMsg or the projector runs. Results "
+                    "say whether a call succeeded; error gives the reason."});
 }
 
 }  // namespace quill

@@ -208,23 +208,41 @@ std::unique_ptr<DialogsObject> makeDialogs() {
 }
 
 constexpr bind::Member kDialogsMembers[] = {
-    bind::classMethod<msgBox>("msgBox"),
-    bind::classMethod<fileOpen>("fileOpen", bind::Empty::kFalse),
-    bind::classMethod<fileSave>("fileSave", bind::Empty::kFalse),
-    bind::classMethod<chooseColor>("chooseColor", bind::Empty::kFalse),
-    bind::classMethod<chooseFont>("chooseFont", bind::Empty::kNull),
-    bind::classMethod<browse>("browse", bind::Empty::kFalse),
+    bind::classMethod<msgBox>("msgBox").doc(
+        "[text [, caption [, flags]]]",
+        "Shows a message box (flags: the Windows MB_ values, default 0 for OK) and answers the "
+        "button pressed: 1 OK, 2 Cancel, 6 Yes, 7 No..."),
+    bind::classMethod<fileOpen>("fileOpen", bind::Empty::kFalse)
+        .doc("[filter [, title [, fileName [, multiple]]]]",
+             "The chosen file's path (filter like \"Text|*.txt|All|*.*|\"); with multiple, an "
+             "array: the folder, then each name (or one full path). False when cancelled."),
+    bind::classMethod<fileSave>("fileSave", bind::Empty::kFalse)
+        .doc("[filter [, title [, fileName]]]",
+             "The chosen path to save to; false when cancelled."),
+    bind::classMethod<chooseColor>("chooseColor", bind::Empty::kFalse)
+        .doc("[colour]", "The chosen colour as 0xRRGGBB; false when cancelled."),
+    bind::classMethod<chooseFont>("chooseFont", bind::Empty::kNull)
+        .doc("[fontObject]",
+             "A new FontObject with the chosen font, size and colour; null when cancelled."),
+    bind::classMethod<browse>("browse", bind::Empty::kFalse)
+        .doc("[title [, folder [, computers]]]", "The chosen folder's path; false when cancelled."),
     bind::objectText("[object Dialogs]"),
 };
 
 }  // namespace
 
 void registerDialogs(ScriptEngine* engine) {
-    bind::defineClass<DialogsObject>(engine, {.name = "Dialogs",
-                                              .id = ClassId::kDialogs,
-                                              .members = {kDialogsMembers},
-                                              .call = bind::constructorCall<makeDialogs>,
-                                              .construct = bind::constructor<makeDialogs>});
+    bind::defineClass<DialogsObject>(
+        engine,
+        {.name = "Dialogs",
+         .id = ClassId::kDialogs,
+         .members = {kDialogsMembers},
+         .call = bind::constructorCall<makeDialogs>,
+         .construct = bind::constructor<makeDialogs>,
+         .synopsis = "",
+         .summary = "The common dialogs: message box, open and save, colour, font and folder "
+                    "browser, modal to the main window. Its methods also answer on Dialogs itself; "
+                    "a cancelled or failed dialog answers false (null for the font)."});
 }
 
 }  // namespace quill

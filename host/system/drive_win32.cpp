@@ -133,27 +133,41 @@ bool isReady(DriveNative& drive) {
 
 constexpr bind::Member kDriveMembers[] = {
     bind::objectText("[Object Drive]"),
-    bind::getter<drives>("drives"),
-    bind::getter<driveLetter>("driveLetter"),
-    bind::getter<rootPath>("path"),
-    bind::getter<rootPath>("rootFolder"),
-    bind::getter<driveType>("driveType"),
-    bind::getter<fileSystem>("fileSystem"),
-    bind::property<volumeName, setVolumeName>("volumeName"),
-    bind::getter<serialNumber>("serialNumber"),
-    bind::getter<space<Space::kAvailable>>("availableSpace"),
-    bind::getter<space<Space::kFree>>("freeSpace"),
-    bind::getter<space<Space::kTotal>>("totalSize"),
-    bind::getter<isReady>("isReady"),
+    bind::getter<drives>("drives").doc(
+        "An array with a Drive for each drive present, in letter order (also Drive.drives)."),
+    bind::getter<driveLetter>("driveLetter").doc("The drive letter as a one-character string."),
+    bind::getter<rootPath>("path").doc("The root path, such as \"C:\\\"."),
+    bind::getter<rootPath>("rootFolder").doc("The root path, such as \"C:\\\"."),
+    bind::getter<driveType>("driveType")
+        .doc("\"no root dir\", \"removable\", \"fixed\", \"network\", \"cdrom\", \"ram disk\" or "
+             "\"unknown\"."),
+    bind::getter<fileSystem>("fileSystem")
+        .doc("The volume's file system, such as \"NTFS\"; false when the volume cannot be read."),
+    bind::property<volumeName, setVolumeName>("volumeName")
+        .doc("The volume label (\"\" when unreadable); assigning sets it."),
+    bind::getter<serialNumber>("serialNumber")
+        .doc("The volume serial number as a decimal string; \"\" when unreadable."),
+    bind::getter<space<Space::kAvailable>>("availableSpace")
+        .doc("Bytes available to this user; NaN when the query fails."),
+    bind::getter<space<Space::kFree>>("freeSpace")
+        .doc("Free bytes on the volume; NaN when the query fails."),
+    bind::getter<space<Space::kTotal>>("totalSize")
+        .doc("The volume's size in bytes; NaN when the query fails."),
+    bind::getter<isReady>("isReady").doc(
+        "False only when the drive reports that it is not ready (no disc)."),
 };
 
 }  // namespace
 
 void registerDrive(ScriptEngine* engine) {
-    bind::defineClass<DriveNative>(engine, {.name = "Drive",
-                                            .id = ClassId::kDrive,
-                                            .members = {kDriveMembers},
-                                            .construct = bind::constructor<makeDrive>});
+    bind::defineClass<DriveNative>(
+        engine,
+        {.name = "Drive",
+         .id = ClassId::kDrive,
+         .members = {kDriveMembers},
+         .construct = bind::constructor<makeDrive>,
+         .synopsis = "\"X:\"",
+         .summary = "A disk drive by its letter (\"C:\"); null when no such drive is present."});
 }
 
 }  // namespace quill

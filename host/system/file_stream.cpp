@@ -195,32 +195,53 @@ void setLength(StreamCell& cell, ScriptValue value) {
 }
 
 constexpr bind::Member kFileStreamRows[] = {
-    bind::method<readLine>("readLine"),
-    bind::method<put>("put", bind::Empty::kFalse),
-    bind::method<write<true>>("write"),
-    bind::method<writeLine<true>>("writeLine"),
-    bind::method<unget>("unget"),
-    bind::method<flush>("flush"),
-    bind::method<close>("close"),
+    bind::method<readLine>("readLine")
+        .doc("Reads the next line without its CR LF or LF (a lone CR stays); \"\" at the end of "
+             "the file."),
+    bind::method<put>("put", bind::Empty::kFalse)
+        .doc("byte",
+             "Writes the low byte of integer byte; false when it is not an integer or the write "
+             "failed."),
+    bind::method<write<true>>("write").doc(
+        "value, ...",
+        "Writes integers and booleans as 32-bit, numbers as doubles, strings as ANSI text, "
+        "StringStreams as their bytes."),
+    bind::method<writeLine<true>>("writeLine").doc("value, ...", "As write, then CR LF."),
+    bind::method<unget>("unget").doc(
+        "byte",
+        "Pushes byte (an integer, or a string's first character) back; true when it could."),
+    bind::method<flush>("flush").doc("Flushes the file's buffer; true unless that failed."),
+    bind::method<close>("close").doc(
+        "Closes the file; the object answers nothing more (a temporary file is deleted)."),
     bind::objectText("[object FileStream]"),
-    bind::property<pos, setPos>("pos"),
-    bind::getter<eof>("eof"),
-    bind::property<length, setLength>("length"),
+    bind::property<pos, setPos>("pos").doc("The file position in bytes; assigning seeks from the "
+                                           "start (negative values are ignored)."),
+    bind::getter<eof>("eof").doc("True once a read met the end of the file."),
+    bind::property<length, setLength>("length").doc(
+        "The file's length in bytes; assigning a smaller value truncates the file (growing is "
+        "ignored)."),
 };
 
 }  // namespace
 
 void registerFileStream(ScriptEngine* engine) {
-    bind::defineClass<StreamCell>(engine, {.name = "FileStream",
-                                           .id = ClassId::kFileStream,
-                                           .members = {kCommonStreamMembers, kFileStreamRows},
-                                           .call = bind::constructorCall<openFileStream>,
-                                           .construct = bind::constructor<openFileStream>,
-                                           .resolve = openCell,
-                                           .alias = "Stream",
-                                           .globals = {{"$STREAM_IN", kStreamIn},
-                                                       {"$STREAM_OUT", kStreamOut},
-                                                       {"$STREAM_EOF", kStreamEof}}});
+    bind::defineClass<StreamCell>(
+        engine,
+        {.name = "FileStream",
+         .id = ClassId::kFileStream,
+         .members = {kCommonStreamMembers, kFileStreamRows},
+         .call = bind::constructorCall<openFileStream>,
+         .construct = bind::constructor<openFileStream>,
+         .resolve = openCell,
+         .alias = "Stream",
+         .globals = {{"$STREAM_IN", kStreamIn, "StringStream mode: reading only."},
+                     {"$STREAM_OUT", kStreamOut, "StringStream mode: writing only."},
+                     {"$STREAM_EOF", kStreamEof, "What get answers at the end of a stream."}},
+         .synopsis = "[path [, mode]]",
+         .summary =
+             "A binary file opened for reading and writing; with no path, a temporary file deleted "
+             "at close. The mode is a C fopen mode such as \"r\", \"w\" or \"a+\" (always binary); "
+             "null when the file cannot be opened (with a path alone, when it does not exist)."});
 }
 
 }  // namespace quill

@@ -92,7 +92,11 @@ ScriptValue getFileVersionInfo(ScriptEngine* engine, bind::Path path) {
 }
 
 constexpr bind::Member kFileVersionRows[] = {
-    bind::classMethod<getFileVersionInfo>("getFileVersionInfo", bind::Empty::kNull),
+    bind::classMethod<getFileVersionInfo>("getFileVersionInfo", bind::Empty::kNull)
+        .doc("path",
+             "An object with the file's version resource: fileVersionNum, productVersionNum, "
+             "translation, and strings such as companyName, fileVersion and productName; null when "
+             "it has none."),
 };
 
 }  // namespace

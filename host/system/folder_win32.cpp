@@ -369,36 +369,61 @@ ScriptValue isRootFolder(FolderEntry& entry) {
 }
 
 constexpr bind::Member kFolderMembers[] = {
-    bind::classMethod<pathExists>("exists", bind::Empty::kFalse),
-    bind::method<copy>("copy", bind::Empty::kFalse),
-    bind::method<move>("move", bind::Empty::kFalse),
-    bind::method<remove>("remove", bind::Empty::kFalse),
+    bind::classMethod<pathExists>("exists", bind::Empty::kFalse)
+        .doc("path", "True when a file or folder exists at path (also Folder.exists)."),
+    bind::method<copy>("copy", bind::Empty::kFalse)
+        .doc("target",
+             "Copies the file (replacing target), or the folder's contents into the folder target "
+             "(created when missing); true when done."),
+    bind::method<move>("move", bind::Empty::kFalse)
+        .doc("target",
+             "Moves or renames the entry; the object keeps its old path. True when done."),
+    bind::method<remove>("remove", bind::Empty::kFalse)
+        .doc("Deletes the file, or the folder, which must be empty; true when done."),
     bind::objectText("[object Folder]"),
-    bind::getter<path>("path"),
-    bind::property<name, rename>("name"),
-    bind::getter<shortPath>("shortPath"),
-    bind::getter<shortName>("shortName"),
-    bind::getter<parentPath>("parentPath"),
-    bind::getter<drive>("drive"),
-    bind::getter<type>("type"),
-    bind::property<attributes, setAttributes>("attributes"),
-    bind::property<dateOf<Time::kCreated>, setDate<Time::kCreated>>("dateCreated"),
-    bind::property<dateOf<Time::kAccessed>, setDate<Time::kAccessed>>("dateLastAccessed"),
-    bind::property<dateOf<Time::kModified>, setDate<Time::kModified>>("dateLastModified"),
-    bind::getter<size>("size"),
-    bind::getter<filesOf>("files"),
-    bind::getter<subFoldersOf>("subFolders"),
-    bind::getter<isRootFolder>("isRootFolder"),
+    bind::getter<path>("path").doc("The full path."),
+    bind::property<name, rename>("name").doc(
+        "The last part of the path; assigning a name renames the entry in its folder."),
+    bind::getter<shortPath>("shortPath").doc("The short (8.3) form of the path."),
+    bind::getter<shortName>("shortName").doc("The short (8.3) form of the name."),
+    bind::getter<parentPath>("parentPath")
+        .doc("The path of the folder that holds it (for a root, the drive letter and colon)."),
+    bind::getter<drive>("drive").doc("The drive part of the path, such as \"C:\"."),
+    bind::getter<type>("type").doc("1 for a folder, 0 for a file."),
+    bind::property<attributes, setAttributes>("attributes")
+        .doc("The Windows attribute bits (16 for a folder); assigning a number sets them."),
+    bind::property<dateOf<Time::kCreated>, setDate<Time::kCreated>>("dateCreated")
+        .doc("Creation time in milliseconds since 1970; NaN when unreadable. Assign a number or a "
+             "Date."),
+    bind::property<dateOf<Time::kAccessed>, setDate<Time::kAccessed>>("dateLastAccessed")
+        .doc("Last access time in milliseconds since 1970; false when unreadable. Assign a number "
+             "or a Date."),
+    bind::property<dateOf<Time::kModified>, setDate<Time::kModified>>("dateLastModified")
+        .doc("Last write time in milliseconds since 1970; false when unreadable. Assign a number "
+             "or a Date."),
+    bind::getter<size>("size").doc("A file's size in bytes; a folder's total of all files below "
+                                   "it; for a drive root, its used space."),
+    bind::getter<filesOf>("files").doc(
+        "Folders only: an array of the full paths of the files directly in it."),
+    bind::getter<subFoldersOf>("subFolders")
+        .doc("Folders only: an array of the full paths of the folders directly in it."),
+    bind::getter<isRootFolder>("isRootFolder").doc("Folders only: true for a drive's root."),
 };
 
 }  // namespace
 
 void registerFolder(ScriptEngine* engine) {
-    bind::defineClass<FolderEntry>(engine, {.name = "Folder",
-                                            .id = ClassId::kFolder,
-                                            .members = {kFolderMembers},
-                                            .construct = bind::constructor<makeEntry>,
-                                            .alias = "File"});
+    bind::defineClass<FolderEntry>(
+        engine,
+        {.name = "Folder",
+         .id = ClassId::kFolder,
+         .members = {kFolderMembers},
+         .construct = bind::constructor<makeEntry>,
+         .alias = "File",
+         .synopsis = "path",
+         .summary =
+             "A file or folder on disk (File is the same class). Constructing with a path where "
+             "nothing exists creates that folder; null when that fails or path is not a string."});
 }
 
 }  // namespace quill

@@ -101,13 +101,17 @@ std::unique_ptr<FontRecord> makeFontObject() {
 }
 
 constexpr bind::Member kFontObjectMembers[] = {
-    bind::property<getName, setName>("name"),
-    bind::property<getSize, setSize>("size"),
-    bind::property<getColor, setColor>("color"),
-    bind::property<getBold, setBold>("bold"),
-    bind::property<getItalic, setItalic>("italic"),
-    bind::property<getUnderline, setUnderline>("underline"),
-    bind::classMethod<getFonts>("getFonts", bind::Empty::kNull),
+    bind::property<getName, setName>("name").doc("The font's face name."),
+    bind::property<getSize, setSize>("size").doc("The size in points (an integer)."),
+    bind::property<getColor, setColor>("color").doc("The colour as 0xRRGGBB."),
+    bind::property<getBold, setBold>("bold").doc("Whether the font is bold."),
+    bind::property<getItalic, setItalic>("italic").doc("Whether the font is italic."),
+    bind::property<getUnderline, setUnderline>("underline").doc("Whether the font is underlined."),
+    bind::classMethod<getFonts>("getFonts", bind::Empty::kNull)
+        .doc("[charset [, faceName]]",
+             "An array of the full names of the installed fonts of the character set (default 1), "
+             "optionally only those of one face name; null when none match (also "
+             "FontObject.getFonts)."),
     bind::objectText("[object FontObject]"),
 };
 
@@ -118,11 +122,15 @@ ScriptValue newFontObject(ScriptEngine* engine, const FontRecord& record) {
 }
 
 void registerFontObject(ScriptEngine* engine) {
-    bind::defineClass<FontRecord>(engine, {.name = "FontObject",
-                                           .id = ClassId::kFontObject,
-                                           .members = {kFontObjectMembers},
-                                           .call = bind::constructorCall<makeFontObject>,
-                                           .construct = bind::constructor<makeFontObject>});
+    bind::defineClass<FontRecord>(engine,
+                                  {.name = "FontObject",
+                                   .id = ClassId::kFontObject,
+                                   .members = {kFontObjectMembers},
+                                   .call = bind::constructorCall<makeFontObject>,
+                                   .construct = bind::constructor<makeFontObject>,
+                                   .synopsis = "",
+                                   .summary = "A font description (face, size, colour, style) for "
+                                              "Dialogs.chooseFont and window text."});
 }
 
 }  // namespace quill

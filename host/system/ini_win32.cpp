@@ -145,23 +145,34 @@ void deleteSection(IniFile& ini, bind::Args args) {
 
 constexpr bind::Member kIniMembers[] = {
     bind::objectText("[object INI]"),
-    bind::method<getInt>("getInt"),
-    bind::method<getString>("getString"),
-    bind::method<getSection>("getSection"),
-    bind::method<getSectionNames>("getSectionNames"),
-    bind::method<writeString>("writeString"),
-    bind::method<writeSection>("writeSection"),
-    bind::method<deleteKey>("deleteKey"),
-    bind::method<deleteSection>("deleteSection"),
+    bind::method<getInt>("getInt").doc(
+        "section, key", "The key's value as an unsigned integer; 0 when missing or not a number."),
+    bind::method<getString>("getString")
+        .doc("section, key", "The key's value; \"key not found\" when it is missing."),
+    bind::method<getSection>("getSection")
+        .doc("section", "An array of the section's lines, each \"key=value\"."),
+    bind::method<getSectionNames>("getSectionNames").doc("An array of the file's section names."),
+    bind::method<writeString>("writeString")
+        .doc("section, key, value", "Writes the key (creating the file and section as needed)."),
+    bind::method<writeSection>("writeSection")
+        .doc("section, lines", "Replaces the section with the array's \"key=value\" strings."),
+    bind::method<deleteKey>("deleteKey").doc("section, key", "Removes the key."),
+    bind::method<deleteSection>("deleteSection")
+        .doc("section", "Removes the section and its keys."),
 };
 
 }  // namespace
 
 void registerIni(ScriptEngine* engine) {
-    bind::defineClass<IniFile>(engine, {.name = "Ini",
-                                        .id = ClassId::kIni,
-                                        .members = {kIniMembers},
-                                        .construct = bind::constructor<makeIni>});
+    bind::defineClass<IniFile>(
+        engine, {.name = "Ini",
+                 .id = ClassId::kIni,
+                 .members = {kIniMembers},
+                 .construct = bind::constructor<makeIni>,
+                 .synopsis = "path",
+                 .summary = "An INI file by path, read and written through the Windows profile "
+                            "functions; null when path is not a string. Methods with missing or "
+                            "non-string arguments do nothing."});
 }
 
 }  // namespace quill

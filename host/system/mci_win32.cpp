@@ -465,53 +465,105 @@ void callMci(ScriptEngine* engine, ClassDescriptor* cls, void* data, ScriptValue
 }
 
 constexpr bind::Member kMciMembers[] = {
-    bind::property<noCommand, command>("command"),
-    bind::property<getDeviceType, setDeviceType>("deviceType"),
-    bind::property<getFileName, setFileName>("fileName"),
-    bind::getter<getDeviceId>("deviceID"),
-    bind::property<getFlag<&Mci::sharable>, setFlag<&Mci::sharable>>("sharable"),
-    bind::property<getFlag<&Mci::notify>, setFlag<&Mci::notify>>("notify"),
-    bind::property<getFlag<&Mci::wait>, setFlag<&Mci::wait>>("wait"),
-    bind::property<getFlag<&Mci::recordOverwrite>, setFlag<&Mci::recordOverwrite>>("recordMode"),
-    bind::property<getInteger<&Mci::from>, setInteger<&Mci::from>>("from"),
-    bind::property<getInteger<&Mci::to>, setInteger<&Mci::to>>("to"),
-    bind::property<getInteger<&Mci::frames>, setInteger<&Mci::frames>>("frames"),
-    bind::property<getInteger<&Mci::track>, setInteger<&Mci::track>>("track"),
-    bind::property<getInteger<&Mci::channel>, setChannel>("channel"),
-    bind::property<getInteger<&Mci::left>, setPlacement<&Mci::left>>("left"),
-    bind::property<getInteger<&Mci::top>, setPlacement<&Mci::top>>("top"),
-    bind::property<getInteger<&Mci::width>, setPlacement<&Mci::width>>("width"),
-    bind::property<getInteger<&Mci::height>, setPlacement<&Mci::height>>("height"),
-    bind::getter<getError>("error"),
-    bind::getter<getErrorMsg>("errorMsg"),
-    bind::getter<capability<MCI_GETDEVCAPS_CAN_EJECT>>("canEject"),
-    bind::getter<capability<MCI_GETDEVCAPS_CAN_PLAY>>("canPlay"),
-    bind::getter<capability<MCI_GETDEVCAPS_CAN_RECORD>>("canRecord"),
-    bind::getter<capability<MCI_GETDEVCAPS_HAS_VIDEO>>("canStep"),
-    bind::getter<status<MCI_STATUS_LENGTH>>("length"),
-    bind::getter<status<MCI_STATUS_POSITION>>("position"),
-    bind::getter<status<MCI_STATUS_POSITION, MCI_STATUS_START>>("start"),
-    bind::getter<status<MCI_STATUS_NUMBER_OF_TRACKS>>("tracks"),
-    bind::getter<status<MCI_STATUS_MODE>>("mode"),
-    bind::property<status<MCI_STATUS_TIME_FORMAT>, setTimeFormat>("timeFormat"),
-    bind::getter<status<MCI_STATUS_LENGTH, MCI_TRACK>>("trackLength"),
-    bind::getter<status<MCI_STATUS_POSITION, MCI_TRACK>>("trackPosition"),
-    bind::handler<&Mci::onNotify>("onNotify"),
-    bind::method<sendCmdString>("sendCmdString", bind::Empty::kEmptyString),
-    bind::classMethod<getDevices>("getDevices"),
-    bind::classMethod<makeHMS>("makeHMS"),
-    bind::classMethod<makeMSF>("makeMSF"),
-    bind::classMethod<makeTMSF>("makeTMSF"),
-    bind::classMethod<byteOf<0>>("hmsHour"),
-    bind::classMethod<byteOf<1>>("hmsMinute"),
-    bind::classMethod<byteOf<2>>("hmsSecond"),
-    bind::classMethod<byteOf<0>>("msfMinute"),
-    bind::classMethod<byteOf<1>>("msfSecond"),
-    bind::classMethod<byteOf<2>>("msfFrame"),
-    bind::classMethod<byteOf<0>>("tmsfTrack"),
-    bind::classMethod<byteOf<1>>("tmsfMinute"),
-    bind::classMethod<byteOf<2>>("tmsfSecond"),
-    bind::classMethod<byteOf<3>>("tmsfFrame"),
+    bind::property<noCommand, command>("command").doc(
+        "Assign a command to run it: \"open\", \"close\", \"play\", \"pause\", \"stop\", "
+        "\"resume\", \"back\", \"step\", \"prev\", \"next\", \"seek\", \"record\", \"eject\", "
+        "\"save\", \"update\" or \"where\" (other words do nothing). Write-only."),
+    bind::property<getDeviceType, setDeviceType>("deviceType")
+        .doc(
+            "The device type for \"open\", such as \"waveaudio\" or \"cdaudio\"; null when unset."),
+    bind::property<getFileName, setFileName>("fileName")
+        .doc("The file for \"open\" and \"save\"; null when unset."),
+    bind::getter<getDeviceId>("deviceID").doc("The open device's id; 0 when none is open."),
+    bind::property<getFlag<&Mci::sharable>, setFlag<&Mci::sharable>>("sharable")
+        .doc("Whether \"open\" opens the device shareable."),
+    bind::property<getFlag<&Mci::notify>, setFlag<&Mci::notify>>("notify").doc(
+        "Whether commands report their end to onNotify."),
+    bind::property<getFlag<&Mci::wait>, setFlag<&Mci::wait>>("wait").doc(
+        "Whether commands wait until the device has finished."),
+    bind::property<getFlag<&Mci::recordOverwrite>, setFlag<&Mci::recordOverwrite>>("recordMode")
+        .doc("True: \"record\" overwrites; false: it inserts."),
+    bind::property<getInteger<&Mci::from>, setInteger<&Mci::from>>("from").doc(
+        "Where \"play\" and \"record\" start; -1 (the default) for the current position."),
+    bind::property<getInteger<&Mci::to>, setInteger<&Mci::to>>("to").doc(
+        "Where \"play\" and \"record\" end, and the target of \"seek\"; -1 (the default) for the "
+        "end."),
+    bind::property<getInteger<&Mci::frames>, setInteger<&Mci::frames>>("frames").doc(
+        "How many frames \"step\" and \"back\" move."),
+    bind::property<getInteger<&Mci::track>, setInteger<&Mci::track>>("track").doc(
+        "The track trackLength and trackPosition report on."),
+    bind::property<getInteger<&Mci::channel>, setChannel>("channel").doc(
+        "The audio channels: 0 both, 1 left only, 2 right only; assigning applies it at once."),
+    bind::property<getInteger<&Mci::left>, setPlacement<&Mci::left>>("left").doc(
+        "The left edge of the video, in pixels."),
+    bind::property<getInteger<&Mci::top>, setPlacement<&Mci::top>>("top").doc(
+        "The top edge of the video, in pixels."),
+    bind::property<getInteger<&Mci::width>, setPlacement<&Mci::width>>("width").doc(
+        "The width of the video, in pixels (\"where\" sets it to the source's)."),
+    bind::property<getInteger<&Mci::height>, setPlacement<&Mci::height>>("height").doc(
+        "The height of the video, in pixels (\"where\" sets it to the source's)."),
+    bind::getter<getError>("error").doc("True when the last command failed."),
+    bind::getter<getErrorMsg>("errorMsg").doc("The text of the last command's error."),
+    bind::getter<capability<MCI_GETDEVCAPS_CAN_EJECT>>("canEject")
+        .doc("True when the device can eject its medium."),
+    bind::getter<capability<MCI_GETDEVCAPS_CAN_PLAY>>("canPlay").doc(
+        "True when the device can play."),
+    bind::getter<capability<MCI_GETDEVCAPS_CAN_RECORD>>("canRecord")
+        .doc("True when the device can record."),
+    bind::getter<capability<MCI_GETDEVCAPS_HAS_VIDEO>>("canStep").doc(
+        "True when the device has video."),
+    bind::getter<status<MCI_STATUS_LENGTH>>("length").doc(
+        "The length of the medium in the current time format."),
+    bind::getter<status<MCI_STATUS_POSITION>>("position")
+        .doc("The current position in the current time format."),
+    bind::getter<status<MCI_STATUS_POSITION, MCI_STATUS_START>>("start").doc(
+        "The starting position of the medium."),
+    bind::getter<status<MCI_STATUS_NUMBER_OF_TRACKS>>("tracks").doc("The number of tracks."),
+    bind::getter<status<MCI_STATUS_MODE>>("mode").doc(
+        "The device's mode: 524 not ready, 525 stopped, 526 playing, 527 recording, 528 seeking, "
+        "529 paused, 530 open."),
+    bind::property<status<MCI_STATUS_TIME_FORMAT>, setTimeFormat>("timeFormat")
+        .doc("The time format (0 milliseconds, 1 hours:minutes:seconds, 2 minutes:seconds:frames, "
+             "10 track:minutes:seconds:frames...); assigning an integer sets it."),
+    bind::getter<status<MCI_STATUS_LENGTH, MCI_TRACK>>("trackLength")
+        .doc("The length of the track in track."),
+    bind::getter<status<MCI_STATUS_POSITION, MCI_TRACK>>("trackPosition")
+        .doc("The starting position of the track in track."),
+    bind::handler<&Mci::onNotify>("onNotify")
+        .doc("Called as handler(code) with this the MCI object when a command sent with notify "
+             "ends: 1 done, 2 superseded, 4 aborted, 8 failed."),
+    bind::method<sendCmdString>("sendCmdString", bind::Empty::kEmptyString)
+        .doc("command",
+             "Sends an MCI command string such as \"status cdaudio length\"; the reply text, or "
+             "the error text when it fails."),
+    bind::classMethod<getDevices>("getDevices").doc("An array of the names of the MCI devices."),
+    bind::classMethod<makeHMS>("makeHMS").doc(
+        "hours, minutes, seconds", "The packed time hours + minutes*256 + seconds*65536."),
+    bind::classMethod<makeMSF>("makeMSF").doc(
+        "minutes, seconds, frames", "The packed time minutes + seconds*256 + frames*65536."),
+    bind::classMethod<makeTMSF>("makeTMSF")
+        .doc("track, minutes, seconds, frames",
+             "The packed time track + minutes*256 + seconds*65536 + frames*16777216."),
+    bind::classMethod<byteOf<0>>("hmsHour").doc(
+        "packed", "The hours of a packed hours:minutes:seconds time."),
+    bind::classMethod<byteOf<1>>("hmsMinute")
+        .doc("packed", "The minutes of a packed hours:minutes:seconds time."),
+    bind::classMethod<byteOf<2>>("hmsSecond")
+        .doc("packed", "The seconds of a packed hours:minutes:seconds time."),
+    bind::classMethod<byteOf<0>>("msfMinute")
+        .doc("packed", "The minutes of a packed minutes:seconds:frames time."),
+    bind::classMethod<byteOf<1>>("msfSecond")
+        .doc("packed", "The seconds of a packed minutes:seconds:frames time."),
+    bind::classMethod<byteOf<2>>("msfFrame")
+        .doc("packed", "The frames of a packed minutes:seconds:frames time."),
+    bind::classMethod<byteOf<0>>("tmsfTrack")
+        .doc("packed", "The track of a packed track:minutes:seconds:frames time."),
+    bind::classMethod<byteOf<1>>("tmsfMinute")
+        .doc("packed", "The minutes of a packed track:minutes:seconds:frames time."),
+    bind::classMethod<byteOf<2>>("tmsfSecond")
+        .doc("packed", "The seconds of a packed track:minutes:seconds:frames time."),
+    bind::classMethod<byteOf<3>>("tmsfFrame")
+        .doc("packed", "The frames of a packed track:minutes:seconds:frames time."),
     bind::objectText("[object MCI]"),
 };
 
@@ -526,11 +578,17 @@ void registerMCI(ScriptEngine* engine) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = kPlaybackClass;
     RegisterClassExW(&windowClass);  // already there for a second engine: as good
-    bind::defineClass<Mci>(engine, {.name = "MCI",
-                                    .id = ClassId::kMCI,
-                                    .members = {kMciMembers},
-                                    .call = callMci,
-                                    .construct = constructMci});
+    bind::defineClass<Mci>(
+        engine, {.name = "MCI",
+                 .id = ClassId::kMCI,
+                 .members = {kMciMembers},
+                 .call = callMci,
+                 .construct = constructMci,
+                 .synopsis = "",
+                 .summary = "A media device through the Windows MCI: set deviceType and fileName, "
+                            "assign \"open\" to command, then \"play\", \"stop\" and so on; video "
+                            "shows in a playback window at left, top, width, height. Notifications "
+                            "reach onNotify while the script waits in processMsg."});
 }
 
 }  // namespace quill

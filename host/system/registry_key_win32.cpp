@@ -248,29 +248,56 @@ int64_t lastWriteTime(ScriptEngine* engine, RegKeyNative& self) {
 }
 
 constexpr bind::Member kRegKeyMembers[] = {
-    bind::method<open>("open", bind::Empty::kNull),
-    bind::method<create>("create", bind::Empty::kNull),
-    bind::method<clone>("clone", bind::Empty::kNull),
-    bind::method<deleteKey>("deleteKey", bind::Empty::kFalse),
-    bind::method<deleteValue>("deleteValue", bind::Empty::kFalse),
-    bind::method<subkeyNames>("getSubkeyNames", bind::Empty::kEmptyArray),
-    bind::method<values>("getValues", bind::Empty::kEmptyArray),
-    bind::method<value>("getValue", bind::Empty::kNull),
-    bind::method<write>("write", bind::Empty::kFalse),
+    bind::method<open>("open", bind::Empty::kNull)
+        .doc("path [, access]",
+             "A new RegKey for the subkey path (or a rooted path on the class value); null when it "
+             "cannot be opened."),
+    bind::method<create>("create", bind::Empty::kNull)
+        .doc("path [, class [, accessIndex]]",
+             "Creates or opens the subkey path (or a rooted path on RegKey); a new RegKey whose "
+             "newCreated tells which, or null."),
+    bind::method<clone>("clone", bind::Empty::kNull)
+        .doc("A new RegKey on the same key, opened again with all access; null on failure."),
+    bind::method<deleteKey>("deleteKey", bind::Empty::kFalse)
+        .doc("path",
+             "Deletes the subkey path, which must have no subkeys (or a rooted path on RegKey); "
+             "true when deleted."),
+    bind::method<deleteValue>("deleteValue", bind::Empty::kFalse)
+        .doc("name", "Deletes the named value; true when deleted."),
+    bind::method<subkeyNames>("getSubkeyNames", bind::Empty::kEmptyArray)
+        .doc("An array of the subkeys' names; empty when the key cannot be read."),
+    bind::method<values>("getValues", bind::Empty::kEmptyArray)
+        .doc("An array of RegValue objects, one per value of the key."),
+    bind::method<value>("getValue", bind::Empty::kNull)
+        .doc("[name]",
+             "The named value (the default value without a name) as a RegValue; null when there is "
+             "none."),
+    bind::method<write>("write", bind::Empty::kFalse)
+        .doc("regValue", "Writes the RegValue under its name, type and data; true when written."),
     bind::objectText("[object RegKey]"),
-    bind::getter<className>("className"),
-    bind::getter<newCreated>("newCreated"),
-    bind::getter<lastWriteTime>("lastWriteTime"),
+    bind::getter<className>("className").doc("The key's class string."),
+    bind::getter<newCreated>("newCreated")
+        .doc("True when create made the key, false when it existed."),
+    bind::getter<lastWriteTime>("lastWriteTime")
+        .doc("The key's last write time in milliseconds since 1970; 0 when unreadable."),
 };
 
 }  // namespace
 
 void registerRegKey(ScriptEngine* engine) {
-    bind::defineClass<RegKeyNative>(engine, {.name = "RegKey",
-                                             .id = ClassId::kRegKey,
-                                             .members = {kRegKeyMembers},
-                                             .call = bind::constructorCall<construct>,
-                                             .construct = bind::constructor<construct>});
+    bind::defineClass<RegKeyNative>(
+        engine,
+        {.name = "RegKey",
+         .id = ClassId::kRegKey,
+         .members = {kRegKeyMembers},
+         .call = bind::constructorCall<construct>,
+         .construct = bind::constructor<construct>,
+         .synopsis = "path [, access]",
+         .summary =
+             "An open registry key. path starts with a root name, HKCR, HKCU, HKLM, HKU, HKPD, "
+             "HKCC or HKDD, then \\ and a subkey (\"HKCU\\Software\\Me\"); access is a Windows "
+             "access mask (default all access). Null when it cannot be opened. Other paths given "
+             "to its methods are relative to the key unless they start with a root name."});
 }
 
 }  // namespace quill

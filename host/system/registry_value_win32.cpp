@@ -51,18 +51,28 @@ void setData(ScriptEngine* engine, ValueData& value, ScriptValue assigned) {
 
 constexpr bind::Member kRegValueMembers[] = {
     bind::objectText("[object RegValue]"),
-    bind::property<name, setName>("name"),
-    bind::property<type, setType>("type"),
-    bind::property<data, setData>("data"),
+    bind::property<name, setName>("name").doc(
+        "The value's name (undefined when unset); only strings can be assigned."),
+    bind::property<type, setType>("type").doc(
+        "The registry type: 1 string, 2 expandable string, 3 binary, 4 dword, 7 multi-string...; "
+        "only integers can be assigned."),
+    bind::property<data, setData>("data").doc(
+        "The data by type: a string, an integer (4, 5) or an array of strings (7). Assigning "
+        "stores an integer as 4 bytes, a number as 8, a string as ANSI bytes, an array item by "
+        "item; type is not changed."),
 };
 
 }  // namespace
 
 void registerRegValue(ScriptEngine* engine) {
-    bind::defineClass<ValueData>(engine, {.name = "RegValue",
-                                          .id = ClassId::kRegValue,
-                                          .members = {kRegValueMembers},
-                                          .construct = bind::constructor<makeValue>});
+    bind::defineClass<ValueData>(
+        engine, {.name = "RegValue",
+                 .id = ClassId::kRegValue,
+                 .members = {kRegValueMembers},
+                 .construct = bind::constructor<makeValue>,
+                 .synopsis = "",
+                 .summary = "A registry value in memory: name, type and data; read one with "
+                            "RegKey.getValue, store one with RegKey.write."});
 }
 
 }  // namespace quill

@@ -286,34 +286,65 @@ std::unique_ptr<ShellObject> makeShell() {
 }
 
 constexpr bind::Member kShellMembers[] = {
-    bind::classMethod<run>("run", bind::Empty::kNull),
-    bind::classMethod<runAndWait>("runAndWait"),
-    bind::classMethod<open>("open"),
-    bind::classMethod<explore>("explore"),
-    bind::classMethod<print>("print"),
-    bind::classMethod<findExecutable>("findExecutable", bind::Empty::kNull),
-    bind::classMethod<getSpecialFolder>("getSpecialFolder", bind::Empty::kNull),
-    bind::classMethod<addToRecentDocs>("addToRecentDocs"),
-    bind::classMethod<clearRecentDocs>("clearRecentDocs"),
-    bind::classMethod<emptyRecycleBin>("emptyRecycleBin"),
-    bind::classMethod<getEnvironmentStrings>("getEnvironmentStrings"),
-    bind::classMethod<getEnvironmentVariable>("getEnvironmentVariable", bind::Empty::kNull),
-    bind::classMethod<setEnvironmentVariable>("setEnvironmentVariable", bind::Empty::kFalse),
-    bind::classMethod<delEnvironmentVariable>("delEnvironmentVariable", bind::Empty::kFalse),
-    bind::classMethod<expandEnvironmentStrings>("expandEnvironmentStrings", bind::Empty::kNull),
-    bind::classMethod<setDesktopWallpaper>("setDesktopWallpaper", bind::Empty::kFalse),
-    bind::classMethod<settingChange>("settingChange"),
+    bind::classMethod<run>("run", bind::Empty::kNull)
+        .doc("commandLine [, show [, x, y [, width, height]]]",
+             "Starts the program with that window placement and waits until it is idle (10 s at "
+             "most); a Window for its first top-level window, or null."),
+    bind::classMethod<runAndWait>("runAndWait")
+        .doc("commandLine [, show [, x, y [, width, height]]]",
+             "Starts the program and waits until it ends."),
+    bind::classMethod<open>("open").doc(
+        "file [, folder]", "Opens the file with its program (the shell's \"open\" verb)."),
+    bind::classMethod<explore>("explore").doc("folder [, workingFolder]",
+                                              "Opens the folder in the file explorer."),
+    bind::classMethod<print>("print").doc(
+        "file [, folder]", "Prints the file with its program (the shell's \"print\" verb)."),
+    bind::classMethod<findExecutable>("findExecutable", bind::Empty::kNull)
+        .doc("document",
+             "The path of the program that opens the document; null when there is none."),
+    bind::classMethod<getSpecialFolder>("getSpecialFolder", bind::Empty::kNull)
+        .doc("name",
+             "The path of a special folder: \"appdata\", \"desktop\", \"my documents\", "
+             "\"programs\", \"startmenu\", \"startup\", \"temp\", \"windows\", \"system\", "
+             "\"program files\", \"fonts\" and others; null when unknown."),
+    bind::classMethod<addToRecentDocs>("addToRecentDocs")
+        .doc("path", "Adds the file to the shell's recent documents."),
+    bind::classMethod<clearRecentDocs>("clearRecentDocs")
+        .doc("Clears the shell's recent documents."),
+    bind::classMethod<emptyRecycleBin>("emptyRecycleBin")
+        .doc("Empties the recycle bin of every drive, after the shell's confirmation."),
+    bind::classMethod<getEnvironmentStrings>("getEnvironmentStrings")
+        .doc("An array of the names of all environment variables."),
+    bind::classMethod<getEnvironmentVariable>("getEnvironmentVariable", bind::Empty::kNull)
+        .doc("name", "The variable's value; null when it is not set."),
+    bind::classMethod<setEnvironmentVariable>("setEnvironmentVariable", bind::Empty::kFalse)
+        .doc("name, value",
+             "Sets the variable for this process and the programs it starts; true when done."),
+    bind::classMethod<delEnvironmentVariable>("delEnvironmentVariable", bind::Empty::kFalse)
+        .doc("name", "Removes the variable; true when done."),
+    bind::classMethod<expandEnvironmentStrings>("expandEnvironmentStrings", bind::Empty::kNull)
+        .doc("text", "text with each %NAME% replaced by the variable's value; null on failure."),
+    bind::classMethod<setDesktopWallpaper>("setDesktopWallpaper", bind::Empty::kFalse)
+        .doc("bitmapPath [, saveInProfile [, broadcast]]",
+             "Sets the desktop wallpaper (both flags default to true); true when done."),
+    bind::classMethod<settingChange>("settingChange")
+        .doc("Tells every top-level window that system settings changed."),
     bind::objectText("[object Shell]"),
 };
 
 }  // namespace
 
 void registerShell(ScriptEngine* engine) {
-    bind::defineClass<ShellObject>(engine, {.name = "Shell",
-                                            .id = ClassId::kShell,
-                                            .members = {kShellMembers, fileVersionMembers()},
-                                            .call = bind::constructorCall<makeShell>,
-                                            .construct = bind::constructor<makeShell>});
+    bind::defineClass<ShellObject>(
+        engine,
+        {.name = "Shell",
+         .id = ClassId::kShell,
+         .members = {kShellMembers, fileVersionMembers()},
+         .call = bind::constructorCall<makeShell>,
+         .construct = bind::constructor<makeShell>,
+         .synopsis = "",
+         .summary = "Starting programs, shell verbs, special folders, environment variables, the "
+                    "wallpaper and version resources. Its methods also answer on Shell itself."});
 }
 
 }  // namespace quill

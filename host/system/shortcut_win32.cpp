@@ -265,15 +265,23 @@ bool saveShortcut(Shortcut& s) {
 }
 
 constexpr bind::Member kShortcutMembers[] = {
-    bind::property<getTargetPath, setTargetPath>("targetPath"),
-    bind::property<getArguments, setArguments>("arguments"),
-    bind::property<getDescription, setDescription>("description"),
-    bind::property<getWorkingDirectory, setWorkingDirectory>("workingDirectory"),
-    bind::property<getIconLocation, setIconLocation>("iconLocation"),
-    bind::property<getWindowStyle, setWindowStyle>("windowStyle"),
-    bind::property<getHotKey, setHotKey>("hotKey"),
-    bind::getter<getFullName>("fullName"),
-    bind::method<saveShortcut>("save", bind::Empty::kFalse),
+    bind::property<getTargetPath, setTargetPath>("targetPath")
+        .doc("The path of the file the link points to."),
+    bind::property<getArguments, setArguments>("arguments")
+        .doc("The command-line arguments passed to the target."),
+    bind::property<getDescription, setDescription>("description").doc("The link's description."),
+    bind::property<getWorkingDirectory, setWorkingDirectory>("workingDirectory")
+        .doc("The folder the target starts in."),
+    bind::property<getIconLocation, setIconLocation>("iconLocation")
+        .doc("The icon as \"file,index\"; assigning \"file\" alone means index 0."),
+    bind::property<getWindowStyle, setWindowStyle>("windowStyle")
+        .doc("The show command the target starts with (1 normal, 3 maximised, 7 minimised); an "
+             "integer."),
+    bind::property<getHotKey, setHotKey>("hotKey").doc(
+        "The hot key as text such as \"CTRL+ALT+F5\", or \"None\"."),
+    bind::getter<getFullName>("fullName").doc("The path of the link file."),
+    bind::method<saveShortcut>("save", bind::Empty::kFalse)
+        .doc("Writes the link to its file; true when written."),
     bind::objectText("[object Shortcut]"),
 };
 
@@ -317,27 +325,37 @@ bool saveUrlShortcut(UrlShortcut& s) {
 }
 
 constexpr bind::Member kUrlShortcutMembers[] = {
-    bind::property<getUrl, setUrl>("url"),
-    bind::method<saveUrlShortcut>("save", bind::Empty::kFalse),
+    bind::property<getUrl, setUrl>("url").doc("The address the shortcut opens (\"\" when none); "
+                                              "assigning lets the system add a default protocol."),
+    bind::method<saveUrlShortcut>("save", bind::Empty::kFalse)
+        .doc("Writes the shortcut to its file; true when written."),
     bind::objectText("[object URLShortcut]"),
 };
 
 }  // namespace
 
 void registerShortcut(ScriptEngine* engine) {
-    bind::defineClass<Shortcut>(engine, {.name = "Shortcut",
-                                         .id = ClassId::kShortcut,
-                                         .members = {kShortcutMembers},
-                                         .call = bind::constructorCall<makeShortcut>,
-                                         .construct = bind::constructor<makeShortcut>});
+    bind::defineClass<Shortcut>(engine,
+                                {.name = "Shortcut",
+                                 .id = ClassId::kShortcut,
+                                 .members = {kShortcutMembers},
+                                 .call = bind::constructorCall<makeShortcut>,
+                                 .construct = bind::constructor<makeShortcut>,
+                                 .synopsis = "path",
+                                 .summary = "A shell link (.lnk) file: loaded when path exists, "
+                                            "written by save; null when path is not a string."});
 }
 
 void registerURLShortcut(ScriptEngine* engine) {
-    bind::defineClass<UrlShortcut>(engine, {.name = "URLShortcut",
-                                            .id = ClassId::kURLShortcut,
-                                            .members = {kUrlShortcutMembers},
-                                            .call = bind::constructorCall<makeUrlShortcut>,
-                                            .construct = bind::constructor<makeUrlShortcut>});
+    bind::defineClass<UrlShortcut>(
+        engine, {.name = "URLShortcut",
+                 .id = ClassId::kURLShortcut,
+                 .members = {kUrlShortcutMembers},
+                 .call = bind::constructorCall<makeUrlShortcut>,
+                 .construct = bind::constructor<makeUrlShortcut>,
+                 .synopsis = "path",
+                 .summary = "An Internet shortcut (.url) file: loaded when path exists, written by "
+                            "save; null when path is not a string."});
 }
 
 }  // namespace quill

@@ -184,18 +184,26 @@ void writeUnicodeString(ScriptEngine* engine, StreamCell& cell, bind::Args args)
 }
 
 constexpr bind::Member kCommonRows[] = {
-    bind::method<get>("get"),
-    bind::method<getShort>("getShort"),
-    bind::method<getLong>("getLong"),
-    bind::method<getFloat>("getFloat"),
-    bind::method<getDouble>("getDouble"),
-    bind::method<read>("read"),
-    bind::method<readString>("readString"),
-    bind::method<readUnicodeString>("readUnicodeString"),
-    bind::method<putShort>("putShort"),
-    bind::method<putFloat>("putFloat"),
-    bind::method<writeString>("writeString"),
-    bind::method<writeUnicodeString>("writeUnicodeString"),
+    bind::method<get>("get").doc("Reads one byte: 0 to 255, or -1 ($STREAM_EOF) at the end."),
+    bind::method<getShort>("getShort").doc("Reads a signed 16-bit little-endian integer."),
+    bind::method<getLong>("getLong").doc("Reads a signed 32-bit little-endian integer."),
+    bind::method<getFloat>("getFloat").doc("Reads a 4-byte IEEE float as a number."),
+    bind::method<getDouble>("getDouble").doc("Reads an 8-byte IEEE double as a number."),
+    bind::method<read>("read").doc("count",
+                                   "Reads up to count bytes into a new StringStream; undefined "
+                                   "when count is not a positive integer."),
+    bind::method<readString>("readString")
+        .doc("Reads ANSI text up to a zero byte or the end (the zero is dropped); \"\" when "
+             "nothing is left."),
+    bind::method<readUnicodeString>("readUnicodeString")
+        .doc("Reads UTF-16LE text up to a zero unit or the end; \"\" when nothing is left."),
+    bind::method<putShort>("putShort")
+        .doc("n", "Writes the low 16 bits of integer n, little-endian."),
+    bind::method<putFloat>("putFloat").doc("x", "Writes x as a 4-byte IEEE float."),
+    bind::method<writeString>("writeString")
+        .doc("text, ...", "Writes each argument as ANSI text followed by a zero byte."),
+    bind::method<writeUnicodeString>("writeUnicodeString")
+        .doc("text, ...", "Writes each argument as UTF-16LE text followed by a zero unit."),
 };
 
 }  // namespace

@@ -151,23 +151,42 @@ int64_t crc(StreamCell& cell) {
 }
 
 constexpr bind::Member kStringStreamRows[] = {
-    bind::method<readLine>("readLine"),
-    bind::method<put>("put"),
-    bind::method<write<false>>("write"),
-    bind::method<writeLine<false>>("writeLine"),
-    bind::method<unget>("unget"),
-    bind::method<flush>("flush"),
-    bind::method<close>("close"),
-    bind::method<toText>("toString"),
-    bind::method<compress>("compress"),
-    bind::method<uncompress>("uncompress"),
-    bind::method<saveToFile>("saveToFile"),
-    bind::classMethod<readFromFile>("readFromFile"),
-    bind::property<getPos, setGetPos>("getPos"),
-    bind::property<putPos, setPutPos>("putPos"),
-    bind::getter<eof>("eof"),
-    bind::getter<length>("length"),
-    bind::getter<crc>("crc"),
+    bind::method<readLine>("readLine")
+        .doc("Reads the next line, ended by LF or CR LF (a lone CR is dropped); \"\" at the end."),
+    bind::method<put>("put").doc(
+        "byte", "Writes the low byte of an integer, or the first character of a string."),
+    bind::method<write<false>>("write").doc(
+        "value, ...",
+        "Writes integers and booleans as 32-bit, numbers as doubles and strings as ANSI text; "
+        "other values are skipped."),
+    bind::method<writeLine<false>>("writeLine").doc("value, ...", "As write, then CR LF."),
+    bind::method<unget>("unget").doc("[byte]",
+                                     "Pushes byte back in front of the read position, or steps the "
+                                     "read position back one byte."),
+    bind::method<flush>("flush").doc("Does nothing (the content is in memory)."),
+    bind::method<close>("close").doc("Frees the content; the object answers nothing more."),
+    bind::method<toText>("toString").doc("The whole content decoded as ANSI text."),
+    bind::method<compress>("compress")
+        .doc("[level]",
+             "A new StringStream with the content zlib-compressed (level 0-9, default 6); null on "
+             "failure."),
+    bind::method<uncompress>("uncompress")
+        .doc("A new StringStream with the zlib stream inflated; null when the content is not one."),
+    bind::method<saveToFile>("saveToFile")
+        .doc("path",
+             "Writes the whole content to the file (created or replaced); silently nothing when it "
+             "cannot be opened."),
+    bind::classMethod<readFromFile>("readFromFile")
+        .doc("path",
+             "A new StringStream with the file's bytes (also StringStream.readFromFile); undefined "
+             "when it cannot be opened."),
+    bind::property<getPos, setGetPos>("getPos").doc(
+        "The read position; -1 after a failed read. Assigning clears the end and failure state."),
+    bind::property<putPos, setPutPos>("putPos").doc(
+        "The write position; -1 after a failed read. Assigning clears the end and failure state."),
+    bind::getter<eof>("eof").doc("True once a read met the end of the content."),
+    bind::getter<length>("length").doc("The content's length in bytes."),
+    bind::getter<crc>("crc").doc("The CRC-32 of the whole content, 0 to 4294967295."),
 };
 
 // An integer mode of 1 to 3; anything else opens the stream both ways.
@@ -232,12 +251,17 @@ ScriptValue newStringStreamFromBytes(ScriptEngine* engine, const void* bytes, si
 }
 
 void registerStringStream(ScriptEngine* engine) {
-    bind::defineClass<StreamCell>(engine, {.name = "StringStream",
-                                           .id = ClassId::kStringStream,
-                                           .members = {kCommonStreamMembers, kStringStreamRows},
-                                           .call = bind::constructorCall<makeStringStream>,
-                                           .construct = bind::constructor<makeStringStream>,
-                                           .resolve = openCell});
+    bind::defineClass<StreamCell>(
+        engine, {.name = "StringStream",
+                 .id = ClassId::kStringStream,
+                 .members = {kCommonStreamMembers, kStringStreamRows},
+                 .call = bind::constructorCall<makeStringStream>,
+                 .construct = bind::constructor<makeStringStream>,
+                 .resolve = openCell,
+                 .synopsis = "[mode]",
+                 .summary = "A growable in-memory byte buffer with separate read and write "
+                            "positions; mode $STREAM_IN, $STREAM_OUT or both (3, the default). "
+                            "Host objects hand raw bytes to scripts in one."});
 }
 
 }  // namespace quill

@@ -348,38 +348,58 @@ std::unique_ptr<SysInfoObject> makeSysInfo() {
 }
 
 constexpr bind::Member kSysInfoMembers[] = {
-    bind::property<computerName, setComputerName>("computerName"),
-    bind::getter<userName>("userName"),
-    bind::getter<version>("version"),
-    bind::getter<sysDir>("sysDir"),
-    bind::getter<winDir>("winDir"),
-    bind::getter<workArea<&RECT::left>>("workareaLeft"),
-    bind::getter<workArea<&RECT::top>>("workareaTop"),
-    bind::getter<workArea<&RECT::right>>("workareaRight"),
-    bind::getter<workArea<&RECT::bottom>>("workareaBottom"),
-    bind::getter<totalPhysMemory>("totalPhysMemory"),
-    bind::getter<availPhysMemory>("availPhysMemory"),
-    bind::getter<cpuSpeed>("cpuSpeed"),
-    bind::property<screenSaver, setScreenSaver>("screenSaver"),
-    bind::property<screenSaverActive, setScreenSaverActive>("screenSaverActive"),
-    bind::property<screenSaverTimeout, setScreenSaverTimeout>("screenSaverTimeout"),
-    bind::property<displaySetting, setDisplaySetting>("displaySetting"),
-    bind::classMethod<getDisplaySettings>("getDisplaySettings"),
-    bind::classMethod<logOff>("logOff"),
-    bind::classMethod<shutdown>("shutdown"),
-    bind::classMethod<reboot>("reboot"),
-    bind::classMethod<powerOff>("powerOff"),
+    bind::property<computerName, setComputerName>("computerName")
+        .doc(
+            "The computer's name (null when unreadable); assigning a string renames the computer."),
+    bind::getter<userName>("userName").doc("The logged-on user's name; null when unreadable."),
+    bind::getter<version>("version").doc(
+        "The Windows name and version, such as \"Windows XP 5.01.2600 Service Pack 3\"."),
+    bind::getter<sysDir>("sysDir").doc("The Windows system folder; false when unreadable."),
+    bind::getter<winDir>("winDir").doc("The Windows folder; false when unreadable."),
+    bind::getter<workArea<&RECT::left>>("workareaLeft")
+        .doc(
+            "The left edge of the desktop work area (the screen without the task bar), in pixels."),
+    bind::getter<workArea<&RECT::top>>("workareaTop")
+        .doc("The top edge of the desktop work area, in pixels."),
+    bind::getter<workArea<&RECT::right>>("workareaRight")
+        .doc("The right edge of the desktop work area, in pixels."),
+    bind::getter<workArea<&RECT::bottom>>("workareaBottom")
+        .doc("The bottom edge of the desktop work area, in pixels."),
+    bind::getter<totalPhysMemory>("totalPhysMemory").doc("Physical memory in bytes."),
+    bind::getter<availPhysMemory>("availPhysMemory").doc("Available physical memory in bytes."),
+    bind::getter<cpuSpeed>("cpuSpeed")
+        .doc("The processor clock in MHz; NaN when it cannot be measured."),
+    bind::property<screenSaver, setScreenSaver>("screenSaver")
+        .doc("The screen saver's program path; assigning a path sets it."),
+    bind::property<screenSaverActive, setScreenSaverActive>("screenSaverActive")
+        .doc("Whether the screen saver is on; assignable."),
+    bind::property<screenSaverTimeout, setScreenSaverTimeout>("screenSaverTimeout")
+        .doc("The idle time before the screen saver starts, in seconds; assignable."),
+    bind::property<displaySetting, setDisplaySetting>("displaySetting")
+        .doc("The display mode as an object {bitsPerPel, pelsWidth, pelsHeight, displayFrequency}; "
+             "assigning such an object changes the mode."),
+    bind::classMethod<getDisplaySettings>("getDisplaySettings")
+        .doc("An array of every display mode the display offers, as displaySetting objects."),
+    bind::classMethod<logOff>("logOff").doc("Logs the user off."),
+    bind::classMethod<shutdown>("shutdown").doc("Shuts the system down."),
+    bind::classMethod<reboot>("reboot").doc("Restarts the system."),
+    bind::classMethod<powerOff>("powerOff").doc("Shuts the system down and turns the power off."),
     bind::objectText("[object SysInfo]"),
 };
 
 }  // namespace
 
 void registerSysInfo(ScriptEngine* engine) {
-    bind::defineClass<SysInfoObject>(engine, {.name = "SysInfo",
-                                              .id = ClassId::kSysInfo,
-                                              .members = {kSysInfoMembers},
-                                              .call = bind::constructorCall<makeSysInfo>,
-                                              .construct = bind::constructor<makeSysInfo>});
+    bind::defineClass<SysInfoObject>(
+        engine, {.name = "SysInfo",
+                 .id = ClassId::kSysInfo,
+                 .members = {kSysInfoMembers},
+                 .call = bind::constructorCall<makeSysInfo>,
+                 .construct = bind::constructor<makeSysInfo>,
+                 .synopsis = "",
+                 .summary = "Facts about the machine (names, version, folders, memory, processor, "
+                            "work area), display modes and screen saver settings, and log off or "
+                            "shut down. Its members also answer on SysInfo itself."});
 }
 
 }  // namespace quill

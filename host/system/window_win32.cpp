@@ -283,45 +283,82 @@ void markWindow(ScriptEngine* engine, void* data) {
 }
 
 constexpr bind::Member kWindowMembers[] = {
-    bind::property<getCaption, setCaption>("caption"),
-    bind::property<getEdge<kLeft>, setEdge<kLeft>>("left"),
-    bind::property<getEdge<kTop>, setEdge<kTop>>("top"),
-    bind::property<getEdge<kWidth>, setEdge<kWidth>>("width"),
-    bind::property<getEdge<kHeight>, setEdge<kHeight>>("height"),
-    bind::property<getParent, setParent>("parent"),
-    bind::getter<getHandle>("handle"),
-    bind::getter<getClassName>("className"),
-    bind::getter<getVisible>("visible"),
-    bind::property<getEnable, setEnable>("enable"),
-    bind::property<getWindowState, setWindowState>("windowState"),
-    bind::property<readNothing, storeHandler<window::kOnClose>>("onClose"),
-    bind::property<readNothing, storeHandler<window::kOnQueryClose>>("onQueryClose"),
-    bind::property<readNothing, storeHandler<window::kOnEnter>>("onEnter"),
-    bind::property<readNothing, storeHandler<window::kOnLeave>>("onLeave"),
-    bind::property<readNothing, storeHandler<window::kOnHover>>("onHover"),
-    bind::property<readNothing, storeHandler<window::kOnSize>>("onSize"),
-    bind::method<show>("show"),
-    bind::method<hide>("hide"),
-    bind::method<postClose>("close"),
-    bind::method<getChildren>("getChildren"),
-    bind::method<bringToTop>("bringToTop"),
-    bind::method<modifyStyleOf<GWL_STYLE>>("modifyStyle"),
-    bind::method<modifyStyleOf<GWL_EXSTYLE>>("modifyStyleEx"),
-    bind::method<moveEdges>("move"),
-    bind::classMethod<findWindow>("find"),
-    bind::classMethod<createChild>("create"),
-    bind::classMethod<getWindowsByName>("getWindowsByName"),
+    bind::property<getCaption, setCaption>("caption").doc("The window's text (its title)."),
+    bind::property<getEdge<kLeft>, setEdge<kLeft>>("left").doc(
+        "The left edge, in the parent's client coordinates (screen coordinates for a top-level "
+        "window); assigning moves the window."),
+    bind::property<getEdge<kTop>, setEdge<kTop>>("top").doc(
+        "The top edge, in the parent's client coordinates (screen coordinates for a top-level "
+        "window); assigning moves the window."),
+    bind::property<getEdge<kWidth>, setEdge<kWidth>>("width").doc(
+        "The width in pixels; assigning resizes the window."),
+    bind::property<getEdge<kHeight>, setEdge<kHeight>>("height").doc(
+        "The height in pixels; assigning resizes the window."),
+    bind::property<getParent, setParent>("parent").doc(
+        "A Window for the parent (null for none); assigning a Window makes it the parent."),
+    bind::getter<getHandle>("handle").doc("The window handle as an integer."),
+    bind::getter<getClassName>("className").doc("The window's class name."),
+    bind::getter<getVisible>("visible").doc("True when the window is visible."),
+    bind::property<getEnable, setEnable>("enable").doc(
+        "Whether the window takes input; assigning enables or disables it."),
+    bind::property<getWindowState, setWindowState>("windowState")
+        .doc("\"normal\", \"maximized\" or \"minimized\"; assign one of those, or an integer show "
+             "command."),
+    bind::property<readNothing, storeHandler<window::kOnClose>>("onClose").doc(
+        "Called (this the window) when the window is about to close. Write-only."),
+    bind::property<readNothing, storeHandler<window::kOnQueryClose>>("onQueryClose")
+        .doc("Called (this the window) before the window closes; a false result keeps it open. "
+             "Write-only."),
+    bind::property<readNothing, storeHandler<window::kOnEnter>>("onEnter").doc(
+        "Called when the mouse pointer enters the window. Write-only."),
+    bind::property<readNothing, storeHandler<window::kOnLeave>>("onLeave").doc(
+        "Called when the mouse pointer leaves the window. Write-only."),
+    bind::property<readNothing, storeHandler<window::kOnHover>>("onHover").doc(
+        "Called every 500 ms while the mouse pointer stays in the window. Write-only."),
+    bind::property<readNothing, storeHandler<window::kOnSize>>("onSize").doc(
+        "Called as handler(sizeType, clientWidth, clientHeight) when the window is resized. "
+        "Write-only."),
+    bind::method<show>("show").doc("Shows the window."),
+    bind::method<hide>("hide").doc("Hides the window."),
+    bind::method<postClose>("close").doc("Asks the window to close, without waiting."),
+    bind::method<getChildren>("getChildren")
+        .doc("An array of Window objects for the child windows."),
+    bind::method<bringToTop>("bringToTop").doc("Makes the window the foreground window."),
+    bind::method<modifyStyleOf<GWL_STYLE>>("modifyStyle")
+        .doc("[remove [, add]]",
+             "Removes and adds window style bits, then redraws the frame and shows the window."),
+    bind::method<modifyStyleOf<GWL_EXSTYLE>>("modifyStyleEx")
+        .doc("[remove [, add]]",
+             "Removes and adds extended style bits, then redraws the frame and shows the window."),
+    bind::method<moveEdges>("move").doc(
+        "[left [, top [, right [, bottom]]]]",
+        "Moves the edges given as integers (the others stay), in the parent's client coordinates."),
+    bind::classMethod<findWindow>("find").doc(
+        "[className [, title]]",
+        "A Window for the first top-level window with that class and title (each used when a "
+        "string); null when none."),
+    bind::classMethod<createChild>("create").doc("className",
+                                                 "Creates a visible 200x20 child window of that "
+                                                 "class in the main window; its Window, or null."),
+    bind::classMethod<getWindowsByName>("getWindowsByName")
+        .doc("title",
+             "An array of Window objects for the top-level windows with that title (any case of "
+             "A-Z); every one for \"\"."),
     bind::objectText("[object Window]"),
 };
 
 }  // namespace
 
 void registerWindow(ScriptEngine* engine) {
-    bind::defineClass<Ref>(engine, {.name = "Window",
-                                    .id = ClassId::kWindow,
-                                    .members = {kWindowMembers},
-                                    .resolve = resolveWindow,
-                                    .mark = markWindow});
+    bind::defineClass<Ref>(
+        engine, {.name = "Window",
+                 .id = ClassId::kWindow,
+                 .members = {kWindowMembers},
+                 .resolve = resolveWindow,
+                 .mark = markWindow,
+                 .summary = "Any window of the system, by handle; scripts get one from "
+                            "Window.find, Window.getWindowsByName, Shell.run or the projector's "
+                            "getMainWnd. Members do nothing once the window is gone."});
     window::createRegistry(engine);
 }
 

@@ -1,12 +1,14 @@
 // Declared host classes seen from scripts: argument fitting and empty results, instance and
 // class-level members, handler properties under the collector, C++ exceptions at the boundary,
 // and class identity that survives scripts reassigning the globals.
+#include <iterator>
 #include <memory>
 #include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "builtins/date.h"
 #include "compiler/compile_driver.h"
@@ -95,8 +97,12 @@ int64_t addTwice(Counter& c, int64_t n) {
 }
 // A second table overriding `add`.
 constexpr bind::Member kOverrides[] = {
-    bind::method<addTwice>("add", bind::Empty::kMinusOne),
+    bind::method<addTwice>("add", bind::Empty::kMinusOne).doc("n", "Adds n twice."),
 };
+// Descriptions are added inside constant expressions and leave the row's behaviour alone.
+static_assert(kOverrides[0].summary && kOverrides[0].synopsis[0] == 'n' &&
+              kOverrides[0].kind == bind::MemberKind::kMethod &&
+              kOverrides[0].empty == bind::Empty::kMinusOne);
 
 class ClassBindingTest : public EngineTest {
   protected:
@@ -224,6 +230,33 @@ TEST_F(ClassBindingTest, LaterTablesOverrideEarlierRows) {
                                             .construct = bind::constructor<makeCounter>,
                                             .resolve = resolveCounter});
     EXPECT_EQ(run("var d = new Doubler(1); d.add(3) + ' ' + d.value"), "7 7");
+    // The reference lists the row in effect once, where the name first appeared.
+    std::vector<const bind::Member*> rows =
+        bind::classMembers(classById(engine, ClassId(int(kCounterId) + 1)));
+    ASSERT_EQ(rows.size(), std::size(kCounterMembers));
+    EXPECT_EQ(rows[0], &kOverrides[0]);
+    EXPECT_STREQ(rows[0]->summary, "Adds n twice.");
+    EXPECT_EQ(rows[1], &kCounterMembers[1]);
+}
+
+TEST_F(ClassBindingTest, TheReferenceReadsWhatWasRegistered) {
+    bind::defineClass<CounterCell>(engine, {.name = "Described",
+                                            .id = ClassId(int(kCounterId) + 1),
+                                            .members = {kCounterMembers},
+                                            .globals = {{"$DESCRIBED", 7, "Seven."}},
+                                            .synopsis = "[start]",
+                                            .summary = "A counter."});
+    ClassDescriptor* cls = classById(engine, ClassId(int(kCounterId) + 1));
+    EXPECT_STREQ(cls->synopsis, "[start]");
+    EXPECT_STREQ(cls->summary, "A counter.");
+    std::vector<bind::GlobalConstant> globals = bind::classGlobals(cls);
+    ASSERT_EQ(globals.size(), 1u);  // copied: the braced list is gone by now
+    EXPECT_STREQ(globals[0].name, "$DESCRIBED");
+    EXPECT_STREQ(globals[0].summary, "Seven.");
+    // Classes with hand-written hooks have no rows to list.
+    EXPECT_TRUE(bind::classMembers(classById(engine, ClassId::kMath)).empty());
+    EXPECT_TRUE(bind::classGlobals(classById(engine, ClassId::kMath)).empty());
+    EXPECT_TRUE(bind::classMembers(nullptr).empty());
 }
 
 }  // namespace

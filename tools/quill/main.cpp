@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "runtime/embed.h"
+#include "tools/quill/doc_command.h"
 #include "tools/quill/movie_command.h"
 #include "tools/quill/pack_command.h"
 #include "tools/quill/repl.h"
@@ -33,6 +34,7 @@ constexpr const char* kUsage =
     "       quill movie info FILE.swf [--actions]\n"
     "       quill pack PROJECT.toml [-o APP.exe] [--stub STUB.exe]\n"
     "       quill unpack APP.exe [-o FOLDER]\n"
+    "       quill doc [CLASS[.MEMBER] | --markdown FOLDER | --check]\n"
     "\n"
     "  repl     reads script lines at a prompt and runs them (also with no command)\n"
     "  run      runs a script (.qls source or .qsc compiled module)\n"
@@ -42,6 +44,7 @@ constexpr const char* kUsage =
     "  movie    builds a movie from a description, or lists a movie's tags\n"
     "  pack     builds a projector from a project file\n"
     "  unpack   lists and extracts what a projector carries, with a project file\n"
+    "  doc      prints the reference of a class, a member or the global functions\n"
     "  --warnings     shows warnings and trace output on standard error\n"
     "  --options N    the compile settings word (default 0x58200)\n"
     "  --max-heap N   limits the script heap to N bytes (default: no limit)\n";
@@ -234,6 +237,7 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "movie") == 0) return movieCommand(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "pack") == 0) return tool::packMain(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "unpack") == 0) return tool::unpackMain(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "doc") == 0) return tool::docMain(argc - 2, argv + 2);
     Arguments args;
     const char* problem = nullptr;
     if (argc == 1) return tool::replMain({});

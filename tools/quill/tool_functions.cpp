@@ -26,7 +26,10 @@ void print(ScriptEngine* engine, bind::Args args) {
 }
 
 void registerPrint(ScriptEngine* engine) {
-    bind::defineFunction<print>(engine, "print");
+    bind::defineFunction<print>(
+        engine, "print", "value, ...",
+        "Writes the text of each value, separated by spaces, and a newline to "
+        "standard output as UTF-8 (quill only).");
 }
 
 #ifdef _WIN32
@@ -46,7 +49,10 @@ bool processMsg() {
 }
 
 void registerProcessMsg(ScriptEngine* engine) {
-    bind::defineFunction<processMsg>(engine, "processMsg");
+    bind::defineFunction<processMsg>(
+        engine, "processMsg", "",
+        "Dispatches the messages waiting for this thread, so that socket, MCI and window events "
+        "reach their handlers; false once the program was asked to quit.");
 }
 #endif
 
