@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/gui/png_file.h"
+
 namespace quill::gui {
 namespace {
 
@@ -158,6 +160,41 @@ TEST_F(OpenDialogTest, DialogThatStaysOpenIsCancelled) {
     EXPECT_FALSE(answerer.join());
     EXPECT_NE(answerer.problem().find("stayed open"), std::string::npos) << answerer.problem();
     EXPECT_EQ(findDialog(GetCurrentThreadId()), nullptr);
+}
+
+// The snapshot PNG: checksums against their published values, the exact bytes of a tiny image,
+// and the split into a second stored block where the rows pass 65535 bytes.
+TEST(GuiBench, SnapshotsBecomePngFilesWithStoredBlocks) {
+    const std::string iend = "IEND", wiki = "Wikipedia";
+    EXPECT_EQ(crc32(reinterpret_cast<const uint8_t*>(iend.data()), iend.size()), 0xAE426082u);
+    EXPECT_EQ(adler32(reinterpret_cast<const uint8_t*>(wiki.data()), wiki.size()), 0x11E60398u);
+    EXPECT_TRUE(encodePng(Snapshot{}).empty());
+
+    Snapshot tiny{2, 1, {0x00FF8000, 0x000000FF}};
+    std::vector<uint8_t> png = encodePng(tiny);
+    const std::vector<uint8_t> idat = {
+        0x78, 0x01, 0x01, 7,    0,    0xF8, 0xFF,  // zlib header, one final stored block of 7
+        0,    0xFF, 0x80, 0x00, 0x00, 0x00, 0xFF,  // filter 0, then RGB RGB
+        0x09, 0x80, 0x02, 0x7F};                   // Adler-32 of the 7 bytes
+    ASSERT_EQ(png.size(), 8u + 25 + 12 + idat.size() + 12);
+    EXPECT_EQ(std::vector<uint8_t>(png.begin() + 8 + 25 + 8, png.begin() + 8 + 25 + 8 + 18), idat);
+    EXPECT_EQ(std::vector<uint8_t>(png.end() - 8, png.end()),
+              (std::vector<uint8_t>{'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82}));
+
+    // 128 rows of 1 + 200 * 3 bytes: 76928 bytes, one full block and one of 11393.
+    Snapshot wide{200, 128, std::vector<uint32_t>(200 * 128, 0x00123456)};
+    png = encodePng(wide);
+    size_t second = 8 + 25 + 8 + 2 + 5 + 65535;
+    ASSERT_GT(png.size(), second + 5);
+    EXPECT_EQ(png[8 + 25 + 8 + 2], 0);  // the first block is not the last
+    EXPECT_EQ(png[second], 1);
+    EXPECT_EQ(png[second + 1] | (png[second + 2] << 8), 76928 - 65535);
+
+    std::string path = (std::filesystem::temp_directory_path() / "quill-bench.png").string();
+    ASSERT_TRUE(savePng(tiny, path));
+    EXPECT_EQ(std::filesystem::file_size(path), encodePng(tiny).size());
+    std::filesystem::remove(path);
+    EXPECT_FALSE(savePng(Snapshot{}, path));
 }
 
 }  // namespace

@@ -208,5 +208,67 @@ stop
     ASSERT_TRUE(app.waitExit(nullptr));
 }
 
+// Quill_File runs script files, source or compiled, in the engine the project's scripts share;
+// the trace destination receives the engine's warnings, a file that cannot be read and the
+// message of a run that failed, each after its command.
+TEST(ProjectorBridge, ScriptFilesRunAndTheTraceGetsWarningsAndFailures) {
+    ASSERT_TRUE(registerControl(true));
+    Scratch scratch("files");
+    std::string log = logFunction(scratch.path("log.txt"));
+    writeText(scratch.path("source.qls"), log + "fromFile = 'source';\nlog('source');\n");
+    writeText(scratch.path("compiled.qls"), log + "log('compiled after ' + fromFile);\n");
+    ASSERT_EQ(runQuill("compile \"" + scratch.path("compiled.qls") + "\" -o \"" +
+                       scratch.path("compiled.qsc") + "\""),
+              0);
+    writeText(scratch.path("fails.qls"),
+              log + "log('before ' + notDefined);\nthrow 'boom from a file';\nlog('after');\n");
+    const std::string missing = scratch.slashed("missing.qls");
+    buildMovie(
+        "[movie]\nwidth = 100\nheight = 100\n[[frame]]\nframe = 1\nactions = '''\n"
+        "fscommand \"Quill_File\" \"" +
+            scratch.slashed("source.qls") +
+            "\"\n"
+            "fscommand \"quill_file\" \"" +
+            scratch.slashed("compiled.qsc") +
+            "\"\n"
+            "fscommand \"Quill_File\" \"" +
+            missing +
+            "\"\n"
+            "fscommand \"Quill_File\" \"" +
+            scratch.slashed("fails.qls") +
+            "\"\n"
+            "fscommand \"Quill_Run\" \"done\"\nstop\n'''\n",
+        scratch.path("files.swf"));
+    writeText(scratch.path("done.qls"), log + "log('done ' + fromFile);\n");
+    writeText(scratch.path("files.toml"),
+              "id = \"Quill Tests/Files\"\nmovies = [\"files.swf\"]\nscripts = [\"done.qls\"]\n");
+    std::string exe = scratch.path("files.exe");
+    packProject(scratch.path("files.toml"), exe);
+
+    Projector app(exe, {{}, "/trace:" + scratch.path("trace.txt")});
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "done"));
+    EXPECT_EQ(readText(scratch.path("log.txt")),
+              "source\ncompiled after source\nbefore undefined\ndone source\n");
+    std::string trace = readText(scratch.path("trace.txt"));
+    EXPECT_NE(trace.find("FSCommand(\"quill_file\", \"" + scratch.slashed("compiled.qsc") +
+                         "\")\r\n\r\n"),
+              std::string::npos)
+        << trace;
+    EXPECT_NE(trace.find("FSCommand(\"Quill_File\", \"" + missing +
+                         "\")\r\ncan't open the script file: " + missing + "\r\n\r\n"),
+              std::string::npos)
+        << trace;
+    size_t fails = trace.find("FSCommand(\"Quill_File\", \"" + scratch.slashed("fails.qls"));
+    ASSERT_NE(fails, std::string::npos) << trace;
+    size_t warning = trace.find("Warning: using undefined variable \"notDefined\"", fails);
+    size_t boom = trace.find("boom from a file", fails);
+    EXPECT_NE(warning, std::string::npos) << trace;
+    EXPECT_NE(boom, std::string::npos) << trace;
+    EXPECT_LT(warning, boom);
+    EXPECT_LT(boom, trace.find("FSCommand(\"Quill_Run\", \"done\")"));
+    app.close();
+    ASSERT_TRUE(app.waitExit(nullptr));
+}
+
 }  // namespace
 }  // namespace quill::projector::test

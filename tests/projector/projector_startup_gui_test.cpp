@@ -11,7 +11,9 @@
 
 #include "projector/records/byte_stream.h"
 #include "projector/records/movie_list.h"
+#include "projector/records/pe_writer.h"
 #include "projector/records/project_settings.h"
+#include "projector/records/random_access.h"
 
 namespace quill::projector::test {
 namespace {
@@ -117,6 +119,59 @@ TEST_F(ProjectorStartup, WithoutItsIdentityTheProjectorSaysSoAndEnds) {
     DWORD code;
     ASSERT_TRUE(bare.waitExit(&code));
     EXPECT_TRUE(listFolder(scratch.path("tmp\\")).empty());
+}
+
+// A copy of a packed projector whose ID resource is cut to `bytes` bytes, rewritten with the
+// packer's own resource writer (Wine's resource-update calls lose the resource).
+std::string withShortIdentity(const Scratch& scratch, const std::string& exe, size_t bytes) {
+    std::string text = readText(exe);
+    std::vector<uint8_t> image(text.begin(), text.end());
+    project::MemorySource source(image);
+    project::PeImage pe;
+    std::vector<project::ResourceEntry> entries, kept;
+    std::string error;
+    EXPECT_TRUE(project::parsePeImage(source, &pe, &error)) << error;
+    EXPECT_TRUE(project::readResourceTable(source, pe, &entries, &error)) << error;
+    for (project::ResourceEntry& entry : entries) {
+        if (!entry.type.matches(u"PLEXOR")) continue;
+        std::vector<uint8_t> data;
+        EXPECT_TRUE(project::loadResourceData(source, entry, &data));
+        if (entry.name.matches(u"ID")) data.resize(std::min(data.size(), bytes));
+        entry.data = project::ChunkedBytes(data);
+        kept.push_back(entry);
+    }
+    std::string copy = scratch.path("short-" + std::to_string(bytes) + ".exe");
+    std::FILE* out = std::fopen(copy.c_str(), "wb");
+    EXPECT_NE(out, nullptr);
+    EXPECT_TRUE(project::writeImageWithResources(image, {u"PLEXOR"}, kept, {}, out, &error))
+        << error;
+    std::fclose(out);
+    return copy;
+}
+
+// An identity one byte short of the smallest one the packer writes is refused like a missing
+// one; the same executable with the full identity starts.
+TEST_F(ProjectorStartup, AShortIdentityIsInvalidApplicationData) {
+    Scratch scratch("short-id");
+    Project p;
+    p.movies = {"m1.swf"};
+    buildMovie(movieRunning("m1", true), scratch.path("m1.swf"));
+    p.scripts = {{"m1", "log('m1');\n"}};
+    std::string exe = pack(scratch, p, "short");
+    {
+        Projector app(withShortIdentity(scratch, exe, 32), inTmp(scratch));
+        std::string text;
+        ASSERT_TRUE(app.answerMessageBox(&text));
+        EXPECT_EQ(text, "Invalid application data");
+        DWORD code;
+        ASSERT_TRUE(app.waitExit(&code));
+        EXPECT_TRUE(listFolder(scratch.path("tmp\\")).empty());
+    }
+    EXPECT_FALSE(fileExists(scratch.path("log.txt")));
+    // 33 bytes: the writer's own result must still start (the rewrite itself is sound).
+    Projector whole(withShortIdentity(scratch, exe, 33), inTmp(scratch));
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "m1"));
+    ASSERT_TRUE(whole.waitExit(nullptr));
 }
 
 TEST_F(ProjectorStartup, WorkFolderSettingsCopyAndStampAcrossRestartsAndRebuilds) {
