@@ -59,6 +59,9 @@ class CMainFrame final : public BridgeWindow {
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     bool onCreate();
     void onOpenMovie();
+    // The options dialog over a copy of the settings; OK stores and applies them.
+    void showOptions();
+    void showAbout();
     void onEnterSizeMove();
     void onExitSizeMove();
     // False for commands the default handling takes.
@@ -81,6 +84,8 @@ class CMainFrame final : public BridgeWindow {
     bool moving_ = false;
     bool trayIcon_ = false;
     bool cursorHidden_ = false;
+    // A dialog of the window menus is open: posted commands must not open a second one.
+    bool modalOpen_ = false;
 };
 
 }  // namespace quill::projector
