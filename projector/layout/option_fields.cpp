@@ -99,7 +99,15 @@ std::string versionLine(const std::string& version) {
 }
 
 std::string mailtoAddress(const std::string& email) {
-    if (email.compare(0, 7, "mailto:") == 0) return email;
+    // A URL scheme has no case: "MAILTO:" is the prefix already.
+    static constexpr char kScheme[] = "mailto:";
+    bool prefixed = email.size() >= 7;
+    for (size_t i = 0; prefixed && i < 7; ++i) {
+        char c = email[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        prefixed = c == kScheme[i];
+    }
+    if (prefixed) return email;
     return "mailto:" + email;
 }
 
