@@ -125,13 +125,17 @@ struct AboutBox {
         std::string web = settings.webAddress.value_or("");
         std::string linkText = settings.linkText.value_or("");
         if (linkText.empty()) linkText = web;
-        HyperlinkStyle webStyle{colorRef(settings.aboutColor1), colorRef(settings.aboutColor2),
-                                font1};
+        // A project that sets neither colour gets links that look like links.
+        HyperlinkStyle colors;
+        if (settings.aboutColor1 != 0 || settings.aboutColor2 != 0) {
+            colors.normal = colorRef(settings.aboutColor1);
+            colors.hover = colorRef(settings.aboutColor2);
+        }
+        HyperlinkStyle webStyle{colors.normal, colors.hover, font1};
         setHyperlink(GetDlgItem(dialog, IDC_ABOUT_WEB), wideFromAnsi(linkText), wideFromAnsi(web),
                      webStyle);
         std::string email = settings.emailAddress.value_or("");
-        HyperlinkStyle mailStyle{colorRef(settings.aboutColor1), colorRef(settings.aboutColor2),
-                                 font2};
+        HyperlinkStyle mailStyle{colors.normal, colors.hover, font2};
         setHyperlink(GetDlgItem(dialog, IDC_ABOUT_EMAIL), wideFromAnsi(email),
                      email.empty() ? L"" : wideFromAnsi(layout::mailtoAddress(email)), mailStyle);
 
