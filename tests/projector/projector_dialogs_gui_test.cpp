@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "projector/dialog_ids.h"
+#include "projector/records/project_settings.h"
 
 namespace quill::projector::test {
 namespace {
@@ -63,6 +64,17 @@ std::wstring linkAddress(HWND dialog, int id) {
 
 void setCheck(HWND dialog, int id, bool on) {
     SendMessageW(gui::findControl(dialog, id), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+// The settings record as the options dialog stored it.
+project::ProjectSettings storedSettings(const Scratch& scratch) {
+    std::vector<uint8_t> bytes = readUserValue(kSection, "Options");
+    project::ProjectSettings settings;
+    project::MemoryStream stream(bytes);
+    project::ExtractTarget target;
+    target.workFolder = scratch.path("tmp\\");
+    EXPECT_TRUE(project::ReadProjectSettings(&settings, stream, target));
+    return settings;
 }
 
 void closeProjector(Projector& p) {
@@ -138,16 +150,43 @@ TEST_F(ProjectorDialogs, OptionsCancelKeepsEverythingAndOkStoresAppliesAndLasts)
         ASSERT_TRUE(IsWindow(options));
         EXPECT_EQ(readUserValue(kSection, "Options"), stored);
 
-        // OK: stored and applied to the running window.
-        SetWindowTextW(gui::findControl(options, IDC_COLOR_TEXT), L"0x000000");
+        // OK with a choice on every page: stored and applied to the running window.
+        SetWindowTextW(gui::findControl(options, IDC_COLOR_TEXT), L"0x102030");
+        setCheck(options, IDC_CUSTOM_COLOR, true);
+        setCheck(options, IDC_MUTE, true);
+        setCheck(options, IDC_BORDER_SINGLE, false);
+        setCheck(options, IDC_BORDER_NONE, true);
+        setCheck(options, IDC_SCALE_SHOW_ALL, false);
+        setCheck(options, IDC_SCALE_EXACT_FIT, true);
+        SetWindowTextW(gui::findControl(options, IDC_PERCENT), L"50");  // picks the percentage
+        setCheck(options, IDC_RIGHT_PLAYER_MENU, false);
+        setCheck(options, IDC_RIGHT_IGNORE, true);
+        setCheck(options, IDC_EXIT_ESCAPE, true);
+        setCheck(options, IDC_MENU_ABOUT, true);
         PostMessageW(options, WM_COMMAND, IDOK, 0);
         ASSERT_TRUE(gui::waitFor([&] { return !IsWindow(options); }));
         EXPECT_TRUE(gui::waitFor([&] { return gui::windowText(window) == L"After"; }));
         EXPECT_TRUE(gui::waitFor([&] { return (gui::exStyle(window) & WS_EX_TOPMOST) != 0; }));
         EXPECT_TRUE(IsWindowVisible(window));
+        EXPECT_TRUE(gui::style(window) & WS_POPUP);
         RECT r = gui::windowRect(window);
-        EXPECT_EQ(r.right - r.left, 320);  // the untouched fields still apply as before
-        EXPECT_NE(readUserValue(kSection, "Options"), stored);
+        EXPECT_EQ(r.right - r.left, GetSystemMetrics(SM_CXSCREEN) * 50 / 100);
+        EXPECT_EQ(r.bottom - r.top, GetSystemMetrics(SM_CYSCREEN) * 50 / 100);
+
+        project::ProjectSettings s = storedSettings(scratch);
+        EXPECT_EQ(s.windowTitle, "After");
+        EXPECT_EQ(s.frameStyle, 0x1u);
+        EXPECT_EQ(s.frameButtons, 0x110u);  // untouched
+        EXPECT_EQ(s.frameParam, 256u);
+        EXPECT_EQ(s.sizeMode, 4u);
+        EXPECT_EQ(s.height, 50u);  // the percentage lives in the height field
+        EXPECT_EQ(s.width, 320u);
+        EXPECT_EQ(s.interactionB, 2u);
+        EXPECT_EQ(s.closeFlags, 0x1u);
+        EXPECT_EQ(s.systemMenuFlags, 0x100u);
+        EXPECT_EQ(s.windowFlags & 0x100, 0x100u);
+        EXPECT_EQ(s.miscFlags, 0x100u);
+        EXPECT_EQ(s.miscParam, 0x102031u);  // bit 0 switches the colour on
         closeProjector(p);
     }
     {
