@@ -1,6 +1,8 @@
 // The about box (dialog 3000): the product texts with the version and e-mail rules, the picture
 // chosen by the about flags, and the two hyperlinks in the about section's colours and fonts.
 #include <windows.h>
+// after windows.h
+#include <ole2.h>
 
 #include <fstream>
 #include <vector>
@@ -88,10 +90,48 @@ HBITMAP loadFitted(const std::string& path, SIZE area) {
     return fitted;
 }
 
+// The movie as the control shows it now, drawn through its view interface at a size that fits
+// `area` with the control's proportions; null without a control that draws.
+HBITMAP movieSnapshot(IDispatch* control, HWND controlWindow, SIZE area) {
+    if (!control || area.cx <= 0 || area.cy <= 0) return nullptr;
+    RECT client{0, 0, area.cx, area.cy};
+    if (controlWindow) GetClientRect(controlWindow, &client);
+    if (client.right <= 0 || client.bottom <= 0) return nullptr;
+    double scale = std::min(static_cast<double>(area.cx) / client.right,
+                            static_cast<double>(area.cy) / client.bottom);
+    int w = std::max(1, static_cast<int>(client.right * scale));
+    int h = std::max(1, static_cast<int>(client.bottom * scale));
+    IViewObject* view = nullptr;
+    if (FAILED(control->QueryInterface(IID_IViewObject, reinterpret_cast<void**>(&view))) ||
+        !view) {
+        return nullptr;
+    }
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+    ReleaseDC(nullptr, screen);
+    HRESULT drawn = E_FAIL;
+    if (dc && bitmap) {
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        RECTL bounds{0, 0, w, h};
+        drawn = view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr,
+                           nullptr, 0);
+        SelectObject(dc, old);
+    }
+    view->Release();
+    if (dc) DeleteDC(dc);
+    if (FAILED(drawn) && bitmap) {
+        DeleteObject(bitmap);
+        bitmap = nullptr;
+    }
+    return bitmap;
+}
+
 struct AboutBox {
     const project::ProjectSettings& settings;
     std::string workFolder;
-    std::string moviePath;
+    IDispatch* movie = nullptr;
+    HWND movieWindow = nullptr;
     HFONT font1 = nullptr;
     HFONT font2 = nullptr;
     HBITMAP picture = nullptr;
@@ -102,13 +142,13 @@ struct AboutBox {
         if (picture) DeleteObject(picture);
     }
 
-    // With aboutFlags bit 8 the picture file of the about section, with bit 4 the movie (whose
-    // frames are not drawn here: the area stays empty), otherwise the BK picture.
-    std::string picturePath() const {
+    // With aboutFlags bit 8 the picture file of the about section, with bit 4 the movie as it
+    // plays now, otherwise the BK picture.
+    HBITMAP loadPicture(SIZE area) const {
         uint32_t flags = settings.aboutFlags;
-        if (flags & 0x100) return settings.aboutPicture;
-        if (flags & 0x10) return {};
-        return extractedPicture(workFolder);
+        if (flags & 0x100) return loadFitted(settings.aboutPicture, area);
+        if (flags & 0x10) return movieSnapshot(movie, movieWindow, area);
+        return loadFitted(extractedPicture(workFolder), area);
     }
 
     void init(HWND dialog) {
@@ -142,7 +182,7 @@ struct AboutBox {
         HWND area = GetDlgItem(dialog, IDC_ABOUT_PICTURE);
         RECT r{};
         GetClientRect(area, &r);
-        picture = loadFitted(picturePath(), {r.right, r.bottom});
+        picture = loadPicture({r.right, r.bottom});
         if (picture) {
             SendMessageW(area, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
         }
@@ -166,9 +206,9 @@ INT_PTR CALLBACK aboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 }  // namespace
 
 void ShowAbout(HWND owner, const project::ProjectSettings& settings, const std::string& workFolder,
-               const std::string& moviePath) {
+               IDispatch* movie, HWND movieWindow) {
     registerHyperlinkClass();
-    AboutBox box{settings, workFolder, moviePath};
+    AboutBox box{settings, workFolder, movie, movieWindow};
     DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), owner, aboutProc,
                     reinterpret_cast<LPARAM>(&box));
 }

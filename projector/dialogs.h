@@ -3,6 +3,8 @@
 #pragma once
 
 #include <windows.h>
+// after windows.h
+#include <oaidl.h>
 
 #include <optional>
 #include <string>
@@ -16,10 +18,11 @@ namespace quill::projector {
 // Cancel (or a page that cannot be made) leaves them untouched.
 bool ShowOptions(HWND owner, project::ProjectSettings* settings, const OptionsContext& context);
 
-// The about box: product texts, picture and links from the settings. `moviePath` is the movie
-// playing now; the BK picture is extracted into `workFolder` once.
+// The about box: product texts, picture and links from the settings. `movie` is the control
+// playing now (drawn as the picture when the settings ask for it; may be null); the BK picture
+// is extracted into `workFolder` once.
 void ShowAbout(HWND owner, const project::ProjectSettings& settings, const std::string& workFolder,
-               const std::string& moviePath);
+               IDispatch* movie, HWND movieWindow);
 
 // The "Open" dialog: the location typed or browsed for, or nothing when cancelled or empty.
 std::optional<std::string> AskMovieLocation(HWND owner);

@@ -255,7 +255,8 @@ void CMainFrame::showOptions() {
 void CMainFrame::showAbout() {
     if (modalOpen_) return;
     modalOpen_ = true;
-    ShowAbout(hwnd_, app_.settings(), app_.workFolder(), moviePath_);
+    ShowAbout(hwnd_, app_.settings(), app_.workFolder(),
+              control_.created() ? control_.dispatch() : nullptr, control_.window());
     modalOpen_ = false;
 }
 

@@ -217,12 +217,16 @@ TEST_F(ProjectorDialogs, AboutBoxVersionRuleLinksAndPicture) {
         const char* version;
         const char* email;
         bool bitmap;
+        const char* flags;
         const wchar_t* versionLine;
         const wchar_t* mailAddress;
     };
     const Case cases[] = {
-        {"1.0", "someone@example.org", true, L"Version 1.0", L"mailto:someone@example.org"},
-        {"Version 2", "mailto:other@example.org", false, L"Version 2", L"mailto:other@example.org"},
+        {"1.0", "someone@example.org", true, "[]", L"Version 1.0", L"mailto:someone@example.org"},
+        {"Version 2", "mailto:other@example.org", false, "[]", L"Version 2",
+         L"mailto:other@example.org"},
+        // The playing movie is the picture: the bitmap is not even extracted.
+        {"3", "x@example.org", true, "[\"movie-picture\"]", L"Version 3", L"mailto:x@example.org"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.version);
@@ -232,7 +236,7 @@ TEST_F(ProjectorDialogs, AboutBoxVersionRuleLinksAndPicture) {
             scratch, std::string("[product]\nname = \"Quill Test\"\nversion = \"") + c.version +
                          "\"\nlegal_notice = \"All yours\"\n[about]\nweb_address = "
                          "\"https://example.org/\"\nlink_text = \"Our site\"\nemail = \"" +
-                         c.email + "\"\n" +
+                         c.email + "\"\nflags = " + c.flags + "\n" +
                          (c.bitmap ? "bitmap = \"" + scratch.slashed("about.bmp") + "\"\n" : ""));
         Projector p(exe, inTmp(scratch));
         HWND window = p.mainWindow();
@@ -251,11 +255,14 @@ TEST_F(ProjectorDialogs, AboutBoxVersionRuleLinksAndPicture) {
         EXPECT_EQ(controlText(about, IDC_ABOUT_EMAIL), std::wstring(email.begin(), email.end()));
         EXPECT_EQ(linkAddress(about, IDC_ABOUT_EMAIL), c.mailAddress);
         // The BK picture is shown and kept once as Plexor.BK; without it the area stays empty.
+        bool movieShown = std::string(c.flags) != "[]";
         HWND picture = gui::findControl(about, IDC_ABOUT_PICTURE);
-        EXPECT_EQ(SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0) != 0, c.bitmap);
+        EXPECT_EQ(SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0) != 0,
+                  c.bitmap || movieShown);
         std::vector<std::string> folders = listFolder(scratch.path("tmp\\"));
         ASSERT_EQ(folders.size(), 1u);
-        EXPECT_EQ(fileExists(scratch.path("tmp\\" + folders[0] + "\\Plexor.BK")), c.bitmap);
+        EXPECT_EQ(fileExists(scratch.path("tmp\\" + folders[0] + "\\Plexor.BK")),
+                  c.bitmap && !movieShown);
         PostMessageW(about, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(gui::waitFor([&] { return !IsWindow(about); }));
         closeProjector(p);
