@@ -269,6 +269,30 @@ TEST_F(ProjectorDialogs, AboutBoxVersionRuleLinksAndPicture) {
     }
 }
 
+// A click on a link hands its address to the shell's "open": here a command file that leaves a
+// trace, instead of a browser.
+TEST_F(ProjectorDialogs, LinkClickOpensTheAddressThroughTheShell) {
+    Scratch scratch("dialogs-link");
+    writeText(scratch.path("clicked.cmd"),
+              "@echo clicked> \"" + scratch.path("clicked.txt") + "\"\r\n");
+    std::string exe = packDialogs(scratch, "[about]\nlink_text = \"Run it\"\nweb_address = \"" +
+                                               scratch.slashed("clicked.cmd") + "\"\n");
+    Projector p(exe, inTmp(scratch));
+    HWND window = p.mainWindow();
+    ASSERT_TRUE(window);
+    PostMessageW(window, WM_SYSCOMMAND, kAboutCommand, 0);
+    HWND about = waitDialog(p, L"About");
+    ASSERT_TRUE(about);
+    HWND link = gui::findControl(about, IDC_ABOUT_WEB);
+    ASSERT_TRUE(link);
+    PostMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    PostMessageW(link, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    EXPECT_TRUE(waitForText(scratch.path("clicked.txt"), "clicked"));
+    PostMessageW(about, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(gui::waitFor([&] { return !IsWindow(about); }));
+    closeProjector(p);
+}
+
 TEST_F(ProjectorDialogs, OpenDialogAsksForTheMovieOfAProjectorWithoutOne) {
     Scratch scratch("dialogs-open");
     std::string exe = packDialogs(scratch, "[window]\ntitle = \"Empty\"\n", "[]");
