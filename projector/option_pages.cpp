@@ -11,6 +11,7 @@
 #include "projector/ansi_text.h"
 #include "projector/dialog_ids.h"
 #include "projector/layout/option_fields.h"
+#include "projector/records/safe_name.h"
 
 namespace quill::projector {
 
@@ -165,6 +166,11 @@ void CPrjAppearanceDlg::browseMask() {
     if (file.empty() || context_->workFolder.empty()) return;
     std::string name = file.substr(file.find_last_of("\\/") + 1);
     if (name.size() <= 4 || lstrcmpiA(name.c_str() + name.size() - 4, ".msk") != 0) return;
+    // The same rule as for the masks a projector carries: no device names or lost characters.
+    if (!project::unsafeNameReason(project::ansiCodec(), project::ansiCodec().widen(name))
+             .empty()) {
+        return;
+    }
     std::string target = context_->workFolder + name;
     if (lstrcmpiA(target.c_str(), file.c_str()) != 0 &&
         !CopyFileW(wideFromAnsi(file).c_str(), wideFromAnsi(target).c_str(), FALSE)) {
