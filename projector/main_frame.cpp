@@ -2,9 +2,8 @@
 // the private messages, playing movies, the open-movie command and the close procedure.
 #include "projector/main_frame.h"
 
-#include <commdlg.h>
-
 #include "projector/ansi_text.h"
+#include "projector/dialogs.h"
 #include "projector/layout/window_layout.h"
 #include "projector/projector_app.h"
 #include "projector/projector_texts.h"
@@ -167,18 +166,13 @@ void CMainFrame::PlayMovie(const std::string& path) {
 }
 
 void CMainFrame::onOpenMovie() {
-    if (!openMovie_) return;
-    char file[MAX_PATH] = "";
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = hwnd_;
-    ofn.lpstrFilter = "Movies (*.swf)\0*.swf\0All files (*.*)\0*.*\0";
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameA(&ofn)) return;
-    PlayMovie(file);
-    ApplyPlacement(file);
+    if (!openMovie_ || modalOpen_) return;
+    modalOpen_ = true;
+    std::optional<std::string> location = AskMovieLocation(hwnd_);
+    modalOpen_ = false;
+    if (!location || !IsWindow(hwnd_)) return;
+    PlayMovie(*location);
+    ApplyPlacement(*location);
     TakeAspectRatio();
 }
 

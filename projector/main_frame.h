@@ -61,6 +61,9 @@ class CMainFrame final : public BridgeWindow {
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     bool onCreate();
     void onOpenMovie();
+    // The options dialog over a copy of the settings; OK stores and applies them.
+    void showOptions();
+    void showAbout();
     void onEnterSizeMove();
     void onExitSizeMove();
     // False for commands the default handling takes.
@@ -84,6 +87,8 @@ class CMainFrame final : public BridgeWindow {
     bool trayIcon_ = false;
     bool cursorHidden_ = false;
     bool shaping_ = false;
+    // A dialog of the window menus is open: posted commands must not open a second one.
+    bool modalOpen_ = false;
 };
 
 }  // namespace quill::projector

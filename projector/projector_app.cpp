@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "projector/ansi_text.h"
+#include "projector/dialogs.h"
 #include "projector/main_frame.h"
 #include "projector/projector_texts.h"
 #include "projector/records/packed_resource.h"
@@ -315,6 +316,7 @@ bool ProjectorApp::AppStart(const std::vector<std::wstring>& arguments) {
     }
     if (movies_.entries.empty()) project::ReadMovieList(&movies_, extractTarget());
 
+    registerHyperlinkClass();
     if (!createOwnerWindow()) return false;
     frame_ = std::make_unique<CMainFrame>(*this);
     if (!frame_->create(owner_)) return false;

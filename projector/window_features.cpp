@@ -11,6 +11,7 @@
 
 #include "control/swf_reader.h"
 #include "projector/ansi_text.h"
+#include "projector/dialogs.h"
 #include "projector/layout/window_layout.h"
 #include "projector/main_frame.h"
 #include "projector/projector_app.h"
@@ -258,8 +259,43 @@ void CMainFrame::onInitMenuPopup(HMENU menu, LPARAM lParam) {
     enable(SC_MINIMIZE, states.minimize);
 }
 
+void CMainFrame::showOptions() {
+    if (modalOpen_) return;
+    OptionsContext context;
+    context.movies = &app_.movies();
+    context.masks = &app_.masks();
+    context.workFolder = app_.workFolder();
+    GetWindowRect(hwnd_, &context.window);
+    context.client = clientSize(hwnd_);
+    context.movie = movieFrameSize(moviePath_);
+    project::ProjectSettings edited = app_.settings();
+    modalOpen_ = true;
+    bool ok = ShowOptions(hwnd_, &edited, context);
+    modalOpen_ = false;
+    if (!ok || !IsWindow(hwnd_)) return;
+    app_.editableSettings() = std::move(edited);
+    app_.storeOptions();
+    ReapplySettings();
+}
+
+void CMainFrame::showAbout() {
+    if (modalOpen_) return;
+    modalOpen_ = true;
+    ShowAbout(hwnd_, app_.settings(), app_.workFolder(),
+              control_.created() ? control_.dispatch() : nullptr, control_.window());
+    modalOpen_ = false;
+}
+
 bool CMainFrame::onSysCommand(WPARAM command) {
     UINT id = static_cast<UINT>(command & 0xFFFF);
+    if (id == kConfigCommand) {
+        showOptions();
+        return true;
+    }
+    if (id == kAboutCommand) {
+        showAbout();
+        return true;
+    }
     if (id == kHelpCommand) {
         const std::string& help = app_.settings().helpFile;
         if ((app_.settings().miscFlags & 0x1000) && !help.empty()) {

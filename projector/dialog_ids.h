@@ -1,0 +1,116 @@
+// Resource and control identifiers of the projector's dialogs, shared by dialogs.rc, the dialog
+// code and the tests that drive the dialogs. Plain macros: the resource compiler reads this too.
+// Control ids are unique across the five option pages so that a page's control can be found
+// from the options dialog alone.
+#pragma once
+
+#define IDD_OPTIONS 141
+#define IDD_PAGE_MISC 142
+#define IDD_PAGE_BEHAVIOUR 143
+#define IDD_PAGE_SIZE 144
+#define IDD_PAGE_APPEARANCE 145
+#define IDD_PAGE_INTERACTION 146
+#define IDI_PAGE_APPEARANCE 157
+#define IDI_PAGE_SIZE 158
+#define IDI_PAGE_INTERACTION 159
+#define IDI_PAGE_BEHAVIOUR 160
+#define IDI_PAGE_MISC 161
+#define IDD_OPEN 1000
+#define IDD_ABOUT 3000
+
+#define IDC_OPTION_TABS 1100
+
+// Appearance
+#define IDC_SHAPE_RECTANGLE 1201
+#define IDC_SHAPE_TRANSPARENT 1202
+#define IDC_SHAPE_MASK 1203
+#define IDC_MASK_LIST 1204
+#define IDC_MASK_BROWSE 1205
+#define IDC_BORDER_NONE 1210
+#define IDC_BORDER_SINGLE 1211
+#define IDC_BORDER_RESIZABLE 1212
+#define IDC_BORDER_SMALL 1213
+#define IDC_HIDE_TASKBAR 1214
+#define IDC_BUTTON_MAXIMIZE 1220
+#define IDC_BUTTON_MINIMIZE 1221
+#define IDC_BUTTON_SYSMENU 1222
+#define IDC_BUTTON_HELP 1223
+#define IDC_SCALE_SHOW_ALL 1230
+#define IDC_SCALE_NO_SCALE 1231
+#define IDC_SCALE_NO_BORDER 1232
+#define IDC_SCALE_EXACT_FIT 1233
+#define IDC_TITLE 1240
+
+// Size and Position
+#define IDC_SIZE_MOVIE 1301
+#define IDC_SIZE_FULL_SCREEN 1302
+#define IDC_SIZE_MAXIMIZED 1303
+#define IDC_SIZE_PIXELS 1304
+#define IDC_SIZE_PERCENT 1305
+#define IDC_WIDTH 1310
+#define IDC_WIDTH_SPIN 1311
+#define IDC_HEIGHT 1312
+#define IDC_HEIGHT_SPIN 1313
+#define IDC_PERCENT 1314
+#define IDC_PERCENT_SPIN 1315
+#define IDC_ALIGNMENT 1320
+#define IDC_LEFT 1321
+#define IDC_TOP 1322
+#define IDC_LEFT_SPIN 1323
+#define IDC_TOP_SPIN 1324
+#define IDC_KEEP_RATIO 1325
+#define IDC_PREVIEW 1330
+#define IDC_SCREEN_SLIDER 1331
+#define IDC_SCREEN_SIZE 1332
+
+// Interaction
+#define IDC_LEFT_SEND 1401
+#define IDC_LEFT_DRAG 1402
+#define IDC_LEFT_IGNORE 1403
+#define IDC_RIGHT_PLAYER_MENU 1411
+#define IDC_RIGHT_CONTEXT_MENU 1412
+#define IDC_RIGHT_IGNORE 1413
+#define IDC_KEYS_SEND 1421
+#define IDC_KEYS_IGNORE 1422
+#define IDC_NO_TASK_SWITCH 1430
+#define IDC_NO_CURSOR 1431
+#define IDC_NO_SCREEN_SAVER 1432
+#define IDC_NO_WINDOWS_KEYS 1433
+#define IDC_EXIT_ESCAPE 1440
+#define IDC_EXIT_HOT_KEY 1441
+#define IDC_HOT_KEY 1442
+
+// Behaviour
+#define IDC_TOPMOST 1501
+#define IDC_TRAY_ICON 1502
+#define IDC_START_MINIMIZED 1503
+#define IDC_AUTO_PLAY 1504
+#define IDC_APP_ICON 1505
+#define IDC_MENU_CONFIG 1510
+#define IDC_MENU_PLAYER 1511
+#define IDC_MENU_ABOUT 1512
+#define IDC_MENU_HELP 1513
+
+// Miscellaneous
+#define IDC_USE_HELP 1601
+#define IDC_HELP_FILE 1602
+#define IDC_HELP_BROWSE 1603
+#define IDC_MUTE 1604
+#define IDC_SPLASH 1605
+#define IDC_CUSTOM_COLOR 1606
+#define IDC_COLOR_TEXT 1607
+#define IDC_COLOR_CHOOSE 1608
+
+// Open
+#define IDC_OPEN_PROMPT 1001
+#define IDC_OPEN_LABEL 1002
+#define IDC_LOCATION 1003
+#define IDC_OPEN_BROWSE 1004
+
+// About
+#define IDC_ABOUT_PICTURE 6002
+#define IDC_ABOUT_PRODUCT 6003
+#define IDC_ABOUT_VERSION 6004
+#define IDC_ABOUT_THIRD 6005
+#define IDC_ABOUT_WEB 6010
+#define IDC_ABOUT_EMAIL 6011
