@@ -48,9 +48,13 @@ std::u16string getExeName() {
 }  // namespace
 
 void registerAppFunctions(ScriptEngine* engine) {
-    bind::defineFunction<getMainWnd, bind::Empty::kNull>(engine, "getMainWnd");
-    bind::defineFunction<getAppDir>(engine, "getAppDir");
-    bind::defineFunction<getExeName>(engine, "getExeName");
+    bind::defineFunction<getMainWnd, bind::Empty::kNull>(
+        engine, "getMainWnd", "",
+        "The host's main window as a Window; null when there is none (always in the quill tool).");
+    bind::defineFunction<getAppDir>(engine, "getAppDir", "",
+                                    "The running executable's folder, ending in a backslash.");
+    bind::defineFunction<getExeName>(engine, "getExeName", "",
+                                     "The full path of the running executable.");
 }
 
 }  // namespace quill
