@@ -1,7 +1,8 @@
 // Fuzz target: the resource container and the project records. The first byte picks the
 // reader: 0 the container (whose output, when it unpacks, goes through every record reader), 1
 // the settings record (which must then survive being written and read again unchanged), 2 the
-// movie list, 3 the mask list, 4 a mask file as the window reads it. Extracted files go to a
+// movie list, 3 the mask list, 4 a mask file as the window reads it, 5 a picture made into a
+// mask by `quill mask` (whose output the window must accept). Extracted files go to a
 // scratch folder below the current one; names that could leave it are refused by the readers.
 #include <cstdint>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_engine.h"
+#include "projector/layout/mask_image.h"
 #include "projector/layout/window_layout.h"
 #include "projector/records/movie_list.h"
 #include "projector/records/packed_resource.h"
@@ -93,11 +95,21 @@ void maskFile(const uint8_t* data, size_t size) {
     if (32 + uint64_t(rects) * 16 > region->size()) quill::fuzz::fail("rectangles beyond the data");
 }
 
+void picture(const uint8_t* data, size_t size) {
+    auto image = quill::projector::layout::readBmp({data, size}, nullptr);
+    if (!image) return;
+    if (image->pixels.size() != size_t(image->width) * size_t(image->height))
+        quill::fuzz::fail("a picture with the wrong pixel count");
+    auto mask = quill::projector::layout::maskFromPicture(*image, image->pixels[0]);
+    if (!quill::projector::layout::maskRegionData(mask))
+        quill::fuzz::fail("a made mask is refused");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1 || size > 64 * 1024) return 0;
-    uint8_t mode = data[0] % 5;
+    uint8_t mode = data[0] % 6;
     ++data;
     --size;
     switch (mode) {
@@ -121,8 +133,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 3:
             masks(data, size);
             break;
-        default:
+        case 4:
             maskFile(data, size);
+            break;
+        default:
+            picture(data, size);
             break;
     }
     return 0;

@@ -9,6 +9,7 @@
 
 #include "runtime/embed.h"
 #include "tools/quill/doc_command.h"
+#include "tools/quill/mask_command.h"
 #include "tools/quill/movie_command.h"
 #include "tools/quill/pack_command.h"
 #include "tools/quill/repl.h"
@@ -34,6 +35,7 @@ constexpr const char* kUsage =
     "       quill movie info FILE.swf [--actions]\n"
     "       quill pack PROJECT.toml [-o APP.exe] [--stub STUB.exe]\n"
     "       quill unpack APP.exe [-o FOLDER]\n"
+    "       quill mask PICTURE.bmp -o NAME.msk [--background #RRGGBB]\n"
     "       quill doc [CLASS[.MEMBER] | --markdown FOLDER | --check]\n"
     "\n"
     "  repl     reads script lines at a prompt and runs them (also with no command)\n"
@@ -42,6 +44,7 @@ constexpr const char* kUsage =
     "  eval     compiles and runs TEXT and prints its completion value\n"
     "  dis      lists a compiled module\n"
     "  movie    builds a movie from a description, or lists a movie's tags\n"
+    "  mask     makes a window mask from a picture (every pixel but the background's)\n"
     "  pack     builds a projector from a project file\n"
     "  unpack   lists and extracts what a projector carries, with a project file\n"
     "  doc      prints the reference of a class, a member or the global functions\n"
@@ -238,6 +241,7 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "pack") == 0) return tool::packMain(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "unpack") == 0) return tool::unpackMain(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "doc") == 0) return tool::docMain(argc - 2, argv + 2);
+    if (argc >= 2 && std::strcmp(argv[1], "mask") == 0) return tool::maskMain(argc - 2, argv + 2);
     Arguments args;
     const char* problem = nullptr;
     if (argc == 1) return tool::replMain({});
