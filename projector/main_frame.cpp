@@ -160,8 +160,9 @@ LRESULT CMainFrame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void CMainFrame::PlayMovie(const std::string& path) {
     control_.putBool(L"Playing", (app_.settings().windowFlags & 1) != 0);
-    control_.putText(L"Movie", wideFromAnsi(path));
+    // Known before the movie starts: its first frame may already run scripts that ask for it.
     moviePath_ = path;
+    control_.putText(L"Movie", wideFromAnsi(path));
     input_.attach(control_.window());
 }
 

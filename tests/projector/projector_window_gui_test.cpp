@@ -261,6 +261,45 @@ TEST_F(ProjectorWindow, HotKeyClosesOnlyWithItsModifiers) {
     EXPECT_TRUE(p.waitExit(&code, 15000));
 }
 
+TEST_F(ProjectorWindow, ScriptsShapeTheWindowWithSetWindowless) {
+    Scratch scratch("window-windowless");
+    // The script masks the window, waits (serving the window) until the test has seen it, then
+    // makes it rectangular again.
+    std::string go = scratch.slashed("go.txt");
+    buildMovie(movie(550, 400), scratch.path("m.swf"));
+    writeText(scratch.path("shown.qls"),
+              logFunction(scratch.path("log.txt")) + "setWindowless('round'); log('masked');\n" +
+                  "while (new FileStream('" + go + "') == null) { if (!processMsg()) break; }\n" +
+                  "setWindowless(); log('rectangular');\n");
+    writeText(scratch.path("p.toml"),
+              "id = \"Quill Tests/Window\"\nmovies = [\"m.swf\"]\nscripts = [\"shown.qls\"]\n"
+              "masks = [\"" +
+                  sourcePath("examples/projector/round.msk") +
+                  "\"]\n[window]\ntitle = \"Windowless\"\nframe = [\"popup\"]\n"
+                  "[placement]\nsize = \"movie\"\nposition = \"top-left\"\n");
+    packProject(scratch.path("p.toml"), scratch.path("p.exe"));
+    Projector p(scratch.path("p.exe"),
+                {{{"TMP", scratch.path("")}, {"QUILL_SCRIPT_TIMEOUT", "0"}}, ""});
+    // The first frame runs before start-up shows the window: find it hidden.
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "masked\n"));
+    HWND window = gui::findWindow(L"QuillProjectorFrame", {}, p.threadId());
+    ASSERT_TRUE(window);
+    std::optional<gui::Region> region;
+    ASSERT_TRUE(gui::waitFor([&] { return (region = gui::windowRegion(window)).has_value(); }));
+    // The window is not placed yet, so the mask is fitted to its first size: the two
+    // rectangles show as a wide upper band and a narrower lower one.
+    const RECT& b = region->bounds;
+    EXPECT_TRUE(region->contains(b.left + 1, b.top + 1));
+    EXPECT_FALSE(region->contains(b.left + 1, b.bottom - 1));
+    writeText(scratch.path("go.txt"), "go");
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "masked\nrectangular\n"));
+    EXPECT_TRUE(gui::waitFor([&] { return !gui::windowRegion(window).has_value(); }));
+    EXPECT_EQ(p.mainWindow(), window);
+    p.close();
+    DWORD code;
+    EXPECT_TRUE(p.waitExit(&code));
+}
+
 TEST_F(ProjectorWindow, EscapeClosesOnReleaseEvenWithKeysBlocked) {
     Scratch scratch("window-escape");
     std::string exe = packWindow(scratch,
