@@ -15,6 +15,14 @@ std::string movie(int width = 200, int height = 100) {
            "fscommand \"Quill_Run\" \"shown\"\nstop\n'''\n";
 }
 
+// A red block (20,20)-(80,60) on a green 200 by 100 stage.
+std::string blockMovie() {
+    return "[movie]\nwidth = 200\nheight = 100\nbackground = \"#00ff00\"\n[[shape]]\nname = "
+           "\"block\"\nrect = [0, 0, 60, 40]\nfill = \"#ff0000\"\n[[place]]\nname = \"block\"\n"
+           "x = 20\ny = 20\n[[frame]]\nframe = 1\nactions = '''\nfscommand \"Quill_Run\" "
+           "\"shown\"\nstop\n'''\n";
+}
+
 // Packs a one-movie project with the given sections; its executable.
 std::string packWindow(const Scratch& scratch, const std::string& sections,
                        const std::string& description = movie()) {
@@ -155,11 +163,7 @@ TEST_F(ProjectorWindow, MaskShapesTheWindowAndAMissingMaskLeavesItRectangular) {
 
 TEST_F(ProjectorWindow, TransparentBackgroundKeepsOnlyTheMoviesShapes) {
     // A red block on a green stage: only the block is left of the window.
-    std::string description =
-        "[movie]\nwidth = 200\nheight = 100\nbackground = \"#00ff00\"\n[[shape]]\nname = "
-        "\"block\"\nrect = [0, 0, 60, 40]\nfill = \"#ff0000\"\n[[place]]\nname = \"block\"\n"
-        "x = 20\ny = 20\n[[frame]]\nframe = 1\nactions = '''\nfscommand \"Quill_Run\" "
-        "\"shown\"\nstop\n'''\n";
+    std::string description = blockMovie();
     for (const char* shape : {"transparent-exact", "transparent"}) {
         Scratch scratch(std::string("window-") + shape);
         std::string exe = packWindow(
@@ -298,6 +302,65 @@ TEST_F(ProjectorWindow, ScriptsShapeTheWindowWithSetWindowless) {
     p.close();
     DWORD code;
     EXPECT_TRUE(p.waitExit(&code));
+}
+
+TEST_F(ProjectorWindow, ZoomInFromTheMenuOnTheRightButtonZoomsTheMovie) {
+    Scratch scratch("window-zoom");
+    std::string exe = packWindow(scratch,
+                                 "[window]\ntitle = \"Zoom\"\nframe = [\"caption\"]\n"
+                                 "buttons = [\"system-menu\"]\nsystem_menu = [\"player-menu\"]\n"
+                                 "[placement]\nsize = \"movie\"\nposition = \"top-left\"\n"
+                                 "[input]\nright_button = \"projector-menu\"\n",
+                                 blockMovie());
+    Projector p(exe, inTmp(scratch));
+    HWND window = p.mainWindow();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
+    auto red = [&] { return gui::readPixel(window, 30, 30) == RGB(255, 0, 0); };
+    ASSERT_TRUE(gui::waitFor(red));
+    // The menu's last item is the player submenu; its first item is "Zoom In", which narrows the
+    // view to the stage's middle (all green here).
+    ASSERT_TRUE(gui::click(window, {150, 80}, gui::Button::Right));
+    Sleep(300);
+    for (WORD key : {WORD(VK_UP), WORD(VK_RIGHT), WORD(VK_RETURN)}) {
+        ASSERT_TRUE(gui::pressKey(key));
+        Sleep(200);
+    }
+    EXPECT_TRUE(gui::waitFor([&] { return !red(); }));
+    p.close();
+    DWORD code;
+    EXPECT_TRUE(p.waitExit(&code));
+}
+
+TEST_F(ProjectorWindow, TrayMenuTogglesAndCloses) {
+    Scratch scratch("window-tray");
+    std::string exe =
+        packWindow(scratch,
+                   "[window]\ntitle = \"Tray\"\nflags = [\"autoplay\", \"tray-icon\"]\n"
+                   "system_menu = [\"about\"]\n");
+    Projector p(exe, inTmp(scratch));
+    HWND window = p.mainWindow();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
+    auto menuOpen = [&] {
+        for (HWND w : gui::threadWindows(p.threadId())) {
+            if (gui::className(w) == L"#32768" && IsWindowVisible(w)) return true;
+        }
+        return false;
+    };
+    // The first item ("Hide Tray", the default) hides the window.
+    PostMessageW(window, 0x87D3, 128, WM_RBUTTONUP);
+    ASSERT_TRUE(gui::waitFor(menuOpen));
+    ASSERT_TRUE(gui::pressKey(VK_DOWN));
+    ASSERT_TRUE(gui::pressKey(VK_RETURN));
+    EXPECT_TRUE(gui::waitFor([&] { return !IsWindowVisible(window); }));
+    // The last item, "&Close", ends the projector.
+    PostMessageW(window, 0x87D3, 128, WM_RBUTTONUP);
+    ASSERT_TRUE(gui::waitFor(menuOpen));
+    ASSERT_TRUE(gui::pressKey(VK_UP));
+    ASSERT_TRUE(gui::pressKey(VK_RETURN));
+    DWORD code;
+    EXPECT_TRUE(p.waitExit(&code, 15000));
 }
 
 TEST_F(ProjectorWindow, EscapeClosesOnReleaseEvenWithKeysBlocked) {
