@@ -424,8 +424,9 @@ TEST_F(ProjectorStartup, DamagedResourcesAndSettingsFilesAreReportedNotFatal) {
     for (const char* file : {"short.dat", "noise.dat"}) {
         Projector app(exe, inTmp(scratch, std::string("/o:") + scratch.path(file)));
         HWND window = nullptr;
-        // Noise may make any reader complain: every message is answered until the window shows.
-        for (int i = 0; i < 8 && !window; ++i) {
+        // Noise may make any reader complain: every message is answered until the window shows
+        // (with patience: on a loaded machine a start can take longer than the usual wait).
+        for (int i = 0; i < 24 && !window; ++i) {
             window = app.mainWindow(2000);
             if (!window) app.answerMessageBox(nullptr, IDOK, 500);
         }
