@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "control/swf_reader.h"
 #include "host/com/com_variant.h"
 #include "host/system/window_object.h"
 #include "projector/ansi_text.h"
 #include "projector/flash_bindings.h"
+#include "projector/movie_frame.h"
 #include "projector/script_objects.h"
 #include "projector/shockwave_flash.h"
 #include "runtime/class_binding.h"
@@ -154,17 +154,10 @@ bool playingMovieSize(SIZE* size) {
     bool ok = SUCCEEDED(c->getProperty(L"Movie", &movie)) && movie.vt == VT_BSTR && movie.bstrVal;
     std::wstring path = ok ? std::wstring(movie.bstrVal, SysStringLen(movie.bstrVal)) : L"";
     VariantClear(&movie);
-    if (path.empty()) return false;
-    std::ifstream file(path.c_str(), std::ios::binary);
-    if (!file) return false;
-    std::vector<uint8_t> head(1024);
-    file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(file.gcount()));
-    movie::MovieHeader header;
-    if (!movie::readMovieHeader(head.data(), head.size(), &header)) return false;
-    size->cx = (header.frameSize.width() + 10) / 20;
-    size->cy = (header.frameSize.height() + 10) / 20;
-    return size->cx > 0 && size->cy > 0;
+    auto frame = movieFrameSize(path);
+    if (!frame) return false;
+    *size = {frame->cx, frame->cy};
+    return true;
 }
 
 ScriptValue movieToWindow(ScriptEngine* engine, ScriptValue rect) {
@@ -321,7 +314,7 @@ void writeText(std::u16string value) {
 // Scripts see colours as 0xRRGGBB; the control keeps the system's 0xBBGGRR (-1: none).
 int64_t swapRedBlue(int64_t color) {
     if (color < 0) return -1;
-    return ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF);
+    return swapRedAndBlue(static_cast<uint32_t>(color & 0xFFFFFF));
 }
 ScriptValue readBackgroundColor() {
     CShockwaveFlash* c = control();

@@ -126,8 +126,7 @@ LRESULT CMainFrame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kMsgBackground:
             if (lParam & 1) {
                 uint32_t rgb = app_.settings().miscParam & 0xFFFFFF;
-                long color =
-                    static_cast<long>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF));
+                long color = static_cast<long>(swapRedAndBlue(rgb));
                 control_.putLong(L"BackgroundColor", color);
             }
             return 0;

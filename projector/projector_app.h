@@ -45,8 +45,8 @@ class ProjectorApp {
     void showError(const std::string& text) const;
 
     const project::ProjectSettings& settings() const { return settings_; }
-    // The settings the options dialog and scripts (setWindowless) edit; storeOptions keeps them as the per-user
-    // "Settings"\"Options" value (false when they could not be written).
+    // The settings the options dialog and scripts (setWindowless) edit; storeOptions keeps them as
+    // the per-user "Settings"\"Options" value (false when they could not be written).
     project::ProjectSettings& editableSettings() { return settings_; }
     bool storeOptions();
     const project::MaskList& masks() const { return masks_; }

@@ -8,6 +8,7 @@
 #include <ole2.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,6 +16,11 @@
 #include "projector/control_site.h"
 
 namespace quill::projector {
+
+// A colour as 0xRRGGBB to the control's 0x00BBGGRR, and back: the swap is its own inverse.
+inline uint32_t swapRedAndBlue(uint32_t color) {
+    return ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF);
+}
 
 class CShockwaveFlash {
   public:

@@ -89,9 +89,7 @@ HRGN movieShapeRegion(CShockwaveFlash& control, uint32_t shape, POINT offset) {
     }
     long saved = control.getLong(L"BackgroundColor", -1);
     auto drawOn = [&](uint32_t rgb) {
-        // The control's colour value is 0x00BBGGRR.
-        control.putLong(L"BackgroundColor",
-                        static_cast<long>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | (rgb >> 16)));
+        control.putLong(L"BackgroundColor", static_cast<long>(swapRedAndBlue(rgb)));
         return drawMovie(view, width, height);
     };
     std::vector<uint32_t> first, second;

@@ -9,11 +9,11 @@
 #include <iterator>
 #include <vector>
 
-#include "control/swf_reader.h"
 #include "projector/ansi_text.h"
 #include "projector/dialogs.h"
 #include "projector/layout/window_layout.h"
 #include "projector/main_frame.h"
+#include "projector/movie_frame.h"
 #include "projector/projector_app.h"
 #include "projector/projector_texts.h"
 #include "projector/transparent_shape.h"
@@ -22,7 +22,6 @@ namespace quill::projector {
 
 namespace {
 
-constexpr size_t kMovieHeaderBytes = 1024;
 constexpr UINT kTrayIconId = 128;
 constexpr UINT kTrayToggleCommand = 32784;
 constexpr UINT kCloseCommand = 8;
@@ -41,21 +40,6 @@ layout::Size screenSize() {
     HDC screen = GetDC(nullptr);
     layout::Size size{GetDeviceCaps(screen, HORZRES), GetDeviceCaps(screen, VERTRES)};
     ReleaseDC(nullptr, screen);
-    return size;
-}
-
-// The movie's frame size in pixels from its header (twips rounded to the nearest pixel).
-std::optional<layout::Size> movieFrameSize(const std::string& path) {
-    if (path.empty()) return std::nullopt;
-    std::ifstream file(wideFromAnsi(path).c_str(), std::ios::binary);
-    if (!file) return std::nullopt;
-    std::vector<uint8_t> head(kMovieHeaderBytes);
-    file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(file.gcount()));
-    movie::MovieHeader header;
-    if (!movie::readMovieHeader(head.data(), head.size(), &header)) return std::nullopt;
-    layout::Size size{(header.frameSize.width() + 10) / 20, (header.frameSize.height() + 10) / 20};
-    if (size.cx <= 0 || size.cy <= 0) return std::nullopt;
     return size;
 }
 
@@ -116,8 +100,9 @@ void CMainFrame::ApplyFrameStyle() {
 void CMainFrame::ApplyPlacement(const std::string& moviePath) {
     RECT window;
     GetWindowRect(hwnd_, &window);
-    layout::Placement p = layout::placeWindow(app_.settings(), screenSize(), fromRect(window),
-                                              clientSize(hwnd_), movieFrameSize(moviePath));
+    layout::Placement p =
+        layout::placeWindow(app_.settings(), screenSize(), fromRect(window), clientSize(hwnd_),
+                            movieFrameSize(wideFromAnsi(moviePath)));
     SetWindowPos(hwnd_, nullptr, p.window.left, p.window.top, p.window.width(), p.window.height(),
                  SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(hwnd_, p.show == layout::Show::kMaximized ? SW_MAXIMIZE : SW_SHOW);
@@ -156,7 +141,7 @@ void CMainFrame::ApplyWindowShape() {
         std::vector<uint8_t> bytes;
         if (file) bytes.assign(std::istreambuf_iterator<char>(file), {});
         auto data = layout::maskRegionData(bytes);
-        auto movie = movieFrameSize(moviePath_);
+        auto movie = movieFrameSize(wideFromAnsi(moviePath_));
         RECT window, controlRect{};
         GetWindowRect(hwnd_, &window);
         POINT origin{0, 0};
@@ -267,7 +252,7 @@ void CMainFrame::showOptions() {
     context.workFolder = app_.workFolder();
     GetWindowRect(hwnd_, &context.window);
     context.client = clientSize(hwnd_);
-    context.movie = movieFrameSize(moviePath_);
+    context.movie = movieFrameSize(wideFromAnsi(moviePath_));
     project::ProjectSettings edited = app_.settings();
     modalOpen_ = true;
     bool ok = ShowOptions(hwnd_, &edited, context);

@@ -41,6 +41,14 @@ Projector::Options inTmp(const Scratch& scratch) {
     return {{{"TMP", scratch.path("tmp")}}, ""};
 }
 
+// Whether a popup menu of the thread is on screen.
+bool popupMenuShown(DWORD threadId) {
+    for (HWND w : gui::threadWindows(threadId)) {
+        if (gui::className(w) == L"#32768" && IsWindowVisible(w)) return true;
+    }
+    return false;
+}
+
 class ProjectorWindow : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { ASSERT_TRUE(registerControl(true)); }
@@ -102,12 +110,7 @@ TEST_F(ProjectorWindow, CaptionWindowSizedToTheMovieAndItsMenuOnTheRightButton) 
     EXPECT_FALSE(gui::style(window) & WS_THICKFRAME);
 
     // The right button opens the window's menu at the cursor instead of reaching the movie.
-    auto menuOpen = [&] {
-        for (HWND w : gui::threadWindows(p.threadId())) {
-            if (gui::className(w) == L"#32768" && IsWindowVisible(w)) return true;
-        }
-        return false;
-    };
+    auto menuOpen = [&] { return popupMenuShown(p.threadId()); };
     EXPECT_FALSE(menuOpen());
     ASSERT_TRUE(gui::click(window, {100, 50}, gui::Button::Right));
     EXPECT_TRUE(gui::waitFor(menuOpen));
@@ -342,12 +345,7 @@ TEST_F(ProjectorWindow, TrayMenuTogglesAndCloses) {
     HWND window = p.mainWindow();
     ASSERT_TRUE(window);
     ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
-    auto menuOpen = [&] {
-        for (HWND w : gui::threadWindows(p.threadId())) {
-            if (gui::className(w) == L"#32768" && IsWindowVisible(w)) return true;
-        }
-        return false;
-    };
+    auto menuOpen = [&] { return popupMenuShown(p.threadId()); };
     // The first item ("Hide Tray", the default) hides the window.
     PostMessageW(window, 0x87D3, 128, WM_RBUTTONUP);
     ASSERT_TRUE(gui::waitFor(menuOpen));
