@@ -212,8 +212,9 @@ void setWindowless(bind::Args args) {
     if (!main || !main->hwnd()) return;
     project::ProjectSettings& settings = application->editableSettings();
     if (args.size() == 0) {
-        // Rectangular again: a transparent shape would otherwise come back at the next paint.
-        if (settings.windowShape == 1 || settings.windowShape == 3) settings.windowShape = 0;
+        // Rectangular again, and for good: a transparent shape would otherwise come back at the
+        // next paint, and a mask when start-up places the window or the options are applied.
+        settings.windowShape = 0;
         SetWindowRgn(main->hwnd(), nullptr, TRUE);
         return;
     }

@@ -302,6 +302,12 @@ TEST_F(ProjectorWindow, ScriptsShapeTheWindowWithSetWindowless) {
     ASSERT_TRUE(waitForText(scratch.path("log.txt"), "masked\nrectangular\n"));
     EXPECT_TRUE(gui::waitFor([&] { return !gui::windowRegion(window).has_value(); }));
     EXPECT_EQ(p.mainWindow(), window);
+    // Applying the shape again (as start-up does once it has placed the window, which may come
+    // after the script) keeps it rectangular.
+    ASSERT_TRUE(PostMessageW(window, 0x800A, 0, 0));
+    ASSERT_TRUE(gui::waitFor([&] { return IsWindowVisible(window) != FALSE; }));
+    SendMessageW(window, WM_NULL, 0, 0);
+    EXPECT_FALSE(gui::windowRegion(window).has_value());
     p.close();
     DWORD code;
     EXPECT_TRUE(p.waitExit(&code));
