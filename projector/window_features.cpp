@@ -103,6 +103,11 @@ void CMainFrame::ApplyPlacement(const std::string& moviePath) {
     layout::Placement p =
         layout::placeWindow(app_.settings(), screenSize(), fromRect(window), clientSize(hwnd_),
                             movieFrameSize(wideFromAnsi(moviePath)));
+    layout::Rect desktop{
+        GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+        GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+        GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    p.window = layout::keepOnDesktop(p.window, desktop, screenSize());
     SetWindowPos(hwnd_, nullptr, p.window.left, p.window.top, p.window.width(), p.window.height(),
                  SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(hwnd_, p.show == layout::Show::kMaximized ? SW_MAXIMIZE : SW_SHOW);

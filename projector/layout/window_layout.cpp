@@ -69,10 +69,14 @@ Placement placeWindow(const project::ProjectSettings& s, Size screen, Rect windo
             width = s.width;
             height = s.height;
             break;
-        case 4:
-            width = int32_t(int64_t(s.height) * screen.cx / 100);
-            height = int32_t(int64_t(s.height) * screen.cy / 100);
+        case 4: {
+            // More than the whole screen is no percentage of it: the window would hang off
+            // every edge with its caption and borders out of reach.
+            int64_t percent = std::min<int64_t>(s.height, 100);
+            width = int32_t(percent * screen.cx / 100);
+            height = int32_t(percent * screen.cy / 100);
             break;
+        }
         default:
             break;
     }
@@ -120,6 +124,15 @@ Placement placeWindow(const project::ProjectSettings& s, Size screen, Rect windo
             return {window, s.sizeMode == 2 ? Show::kMaximized : Show::kNormal};
     }
     return {{x, y, x + width, y + height}, s.sizeMode == 2 ? Show::kMaximized : Show::kNormal};
+}
+
+Rect keepOnDesktop(Rect window, Rect desktop, Size screen) {
+    bool shows = window.left < desktop.right && window.right > desktop.left &&
+                 window.top < desktop.bottom && window.bottom > desktop.top;
+    if (shows) return window;
+    int32_t x = std::clamp(window.left, 0, std::max(0, screen.cx - window.width()));
+    int32_t y = std::clamp(window.top, 0, std::max(0, screen.cy - window.height()));
+    return {x, y, x + window.width(), y + window.height()};
 }
 
 float aspectRatio(Size client) {

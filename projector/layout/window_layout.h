@@ -68,6 +68,11 @@ struct Placement {
 Placement placeWindow(const project::ProjectSettings& settings, Size screen, Rect window,
                       Size client, std::optional<Size> movie);
 
+// A placed window that would lie wholly outside the desktop (`desktop`, all displays) is
+// moved onto the primary display (`screen`, at 0,0) so the user can reach it; any window that
+// shows on some display stays where it is.
+Rect keepOnDesktop(Rect window, Rect desktop, Size screen);
+
 // Client width divided by client height (0 for an empty client area), as the window keeps it.
 float aspectRatio(Size client);
 

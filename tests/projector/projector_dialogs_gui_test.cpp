@@ -35,11 +35,6 @@ std::string packDialogs(const Scratch& scratch, const std::string& sections,
     return exe;
 }
 
-Projector::Options inTmp(const Scratch& scratch) {
-    CreateDirectoryA(scratch.path("tmp").c_str(), nullptr);
-    return {{{"TMP", scratch.path("tmp")}}, ""};
-}
-
 // The dialog of the projector's thread with that title, once it is visible.
 HWND waitDialog(const Projector& p, const wchar_t* title) {
     HWND found = nullptr;

@@ -101,12 +101,6 @@ class ProjectorStartup : public ::testing::Test {
     static void SetUpTestSuite() { ASSERT_TRUE(registerControl(true)); }
     void SetUp() override { deleteUserKey(kRegistryKey); }
     void TearDown() override { deleteUserKey(kRegistryKey); }
-
-    // Runs the executable with TMP set to the scratch folder's "tmp" and returns its options.
-    Projector::Options inTmp(const Scratch& scratch, const std::string& arguments = "") {
-        CreateDirectoryA(scratch.path("tmp").c_str(), nullptr);
-        return {{{"TMP", scratch.path("tmp")}}, arguments};
-    }
 };
 
 TEST_F(ProjectorStartup, WithoutItsIdentityTheProjectorSaysSoAndEnds) {

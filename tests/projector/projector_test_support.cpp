@@ -247,6 +247,43 @@ void Projector::close() {
     }
 }
 
+std::string shownMovie(int width, int height) {
+    return "[movie]\nwidth = " + std::to_string(width) + "\nheight = " + std::to_string(height) +
+           "\n[[frame]]\nframe = 1\nactions = '''\n"
+           "fscommand \"Quill_Run\" \"shown\"\nstop\n'''\n";
+}
+
+std::string blockMovie() {
+    return "[movie]\nwidth = 200\nheight = 100\nbackground = \"#00ff00\"\n[[shape]]\nname = "
+           "\"block\"\nrect = [0, 0, 60, 40]\nfill = \"#ff0000\"\n[[place]]\nname = \"block\"\n"
+           "x = 20\ny = 20\n[[frame]]\nframe = 1\nactions = '''\nfscommand \"Quill_Run\" "
+           "\"shown\"\nstop\n'''\n";
+}
+
+std::string packWindow(const Scratch& scratch, const std::string& sections,
+                       const std::string& description, const std::string& script) {
+    buildMovie(description, scratch.path("m.swf"));
+    writeText(scratch.path("shown.qls"), logFunction(scratch.path("log.txt")) + script);
+    writeText(scratch.path("p.toml"),
+              "id = \"Quill Tests/Window\"\nmovies = [\"m.swf\"]\nscripts = [\"shown.qls\"]\n" +
+                  sections);
+    std::string exe = scratch.path("p.exe");
+    packProject(scratch.path("p.toml"), exe);
+    return exe;
+}
+
+Projector::Options inTmp(const Scratch& scratch, const std::string& arguments) {
+    CreateDirectoryA(scratch.path("tmp").c_str(), nullptr);
+    return {{{"TMP", scratch.path("tmp")}}, arguments};
+}
+
+bool popupMenuShown(DWORD threadId) {
+    for (HWND w : gui::threadWindows(threadId)) {
+        if (gui::className(w) == L"#32768" && IsWindowVisible(w)) return true;
+    }
+    return false;
+}
+
 bool waitForText(const std::string& path, const std::string& text, DWORD timeoutMs) {
     return gui::waitFor([&] { return readText(path).find(text) != std::string::npos; }, timeoutMs);
 }

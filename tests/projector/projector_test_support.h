@@ -81,6 +81,22 @@ class Projector {
     DWORD threadId_ = 0;
 };
 
+// A movie (200 by 100 pixels unless said) whose first frame runs the script "shown" and stops.
+std::string shownMovie(int width = 200, int height = 100);
+// A red block (20,20)-(80,60) on a green 200 by 100 stage, otherwise like shownMovie.
+std::string blockMovie();
+// Packs a one-movie project (id "Quill Tests/Window") with the given sections and the script
+// "shown" (logging "shown" unless `script` says otherwise); its executable.
+std::string packWindow(const Scratch& scratch, const std::string& sections,
+                       const std::string& description = shownMovie(),
+                       const std::string& script = "log('shown');");
+
+// Options that run a projector with TMP set to the scratch folder's "tmp" (made here).
+Projector::Options inTmp(const Scratch& scratch, const std::string& arguments = "");
+
+// Whether a popup menu of the thread is on screen.
+bool popupMenuShown(DWORD threadId);
+
 // Waits (pumping nothing; the projector is another process) until `path` holds `text`.
 bool waitForText(const std::string& path, const std::string& text,
                  DWORD timeoutMs = gui::kDefaultTimeoutMs);

@@ -8,47 +8,6 @@
 namespace quill::projector::test {
 namespace {
 
-// A movie (200 by 100 pixels unless said) that logs its first frame and stops.
-std::string movie(int width = 200, int height = 100) {
-    return "[movie]\nwidth = " + std::to_string(width) + "\nheight = " + std::to_string(height) +
-           "\n[[frame]]\nframe = 1\nactions = '''\n"
-           "fscommand \"Quill_Run\" \"shown\"\nstop\n'''\n";
-}
-
-// A red block (20,20)-(80,60) on a green 200 by 100 stage.
-std::string blockMovie() {
-    return "[movie]\nwidth = 200\nheight = 100\nbackground = \"#00ff00\"\n[[shape]]\nname = "
-           "\"block\"\nrect = [0, 0, 60, 40]\nfill = \"#ff0000\"\n[[place]]\nname = \"block\"\n"
-           "x = 20\ny = 20\n[[frame]]\nframe = 1\nactions = '''\nfscommand \"Quill_Run\" "
-           "\"shown\"\nstop\n'''\n";
-}
-
-// Packs a one-movie project with the given sections; its executable.
-std::string packWindow(const Scratch& scratch, const std::string& sections,
-                       const std::string& description = movie()) {
-    buildMovie(description, scratch.path("m.swf"));
-    writeText(scratch.path("shown.qls"), logFunction(scratch.path("log.txt")) + "log('shown');");
-    writeText(scratch.path("p.toml"),
-              "id = \"Quill Tests/Window\"\nmovies = [\"m.swf\"]\nscripts = [\"shown.qls\"]\n" +
-                  sections);
-    std::string exe = scratch.path("p.exe");
-    packProject(scratch.path("p.toml"), exe);
-    return exe;
-}
-
-Projector::Options inTmp(const Scratch& scratch) {
-    CreateDirectoryA(scratch.path("tmp").c_str(), nullptr);
-    return {{{"TMP", scratch.path("tmp")}}, ""};
-}
-
-// Whether a popup menu of the thread is on screen.
-bool popupMenuShown(DWORD threadId) {
-    for (HWND w : gui::threadWindows(threadId)) {
-        if (gui::className(w) == L"#32768" && IsWindowVisible(w)) return true;
-    }
-    return false;
-}
-
 class ProjectorWindow : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { ASSERT_TRUE(registerControl(true)); }
@@ -130,7 +89,7 @@ TEST_F(ProjectorWindow, MaskShapesTheWindowAndAMissingMaskLeavesItRectangular) {
         "\"]\n[window]\ntitle = \"Mask\"\nframe = [\"popup\"]\nshape = \"mask\"\nmask = "
         "\"round\"\nscale = \"exact-fit\"\n[placement]\nsize = \"pixels\"\nwidth = 275\n"
         "height = 200\nposition = \"top-left\"\n";
-    std::string exe = packWindow(scratch, sections, movie(550, 400));
+    std::string exe = packWindow(scratch, sections, shownMovie(550, 400));
     {
         Projector p(exe, inTmp(scratch));
         HWND window = p.mainWindow();
@@ -153,7 +112,7 @@ TEST_F(ProjectorWindow, MaskShapesTheWindowAndAMissingMaskLeavesItRectangular) {
     size_t at = sections.find("mask = \"round\"");
     std::string missing = sections;
     missing.replace(at, 14, "mask = \"gone\"");
-    std::string exe2 = packWindow(other, missing, movie(550, 400));
+    std::string exe2 = packWindow(other, missing, shownMovie(550, 400));
     Projector p(exe2, inTmp(other));
     HWND window = p.mainWindow();
     ASSERT_TRUE(window);
@@ -273,7 +232,7 @@ TEST_F(ProjectorWindow, ScriptsShapeTheWindowWithSetWindowless) {
     // The script masks the window, waits (serving the window) until the test has seen it, then
     // makes it rectangular again.
     std::string go = scratch.slashed("go.txt");
-    buildMovie(movie(550, 400), scratch.path("m.swf"));
+    buildMovie(shownMovie(550, 400), scratch.path("m.swf"));
     writeText(scratch.path("shown.qls"),
               logFunction(scratch.path("log.txt")) + "setWindowless('round'); log('masked');\n" +
                   "while (new FileStream('" + go + "') == null) { if (!processMsg()) break; }\n" +

@@ -87,6 +87,27 @@ TEST(WindowLayoutTest, PlacementSizesAndPositions) {
     // A window larger than the screen is centred to a negative position, as the rule says.
     s.width = 2000, s.positionMode = 4;
     EXPECT_EQ(placeWindow(s, screen, window, client, {}).window.left, (1024 - 2000) / 2);
+
+    // A percentage over 100 is the whole screen.
+    s.sizeMode = 4, s.height = 500, s.positionMode = 0;
+    EXPECT_EQ(placeWindow(s, screen, window, client, {}).window, (Rect{0, 0, 1024, 768}));
+}
+
+TEST(WindowLayoutTest, AWindowOffEveryDisplayComesBackToThePrimaryOne) {
+    const Size screen{1024, 768};
+    const Rect desktop{-1280, 0, 1024, 1024};  // a second display on the left, taller
+    // Anywhere on some display: kept, even partly off it.
+    for (Rect shown :
+         {Rect{-1000, 100, -600, 400}, Rect{900, 700, 1300, 1100}, Rect{0, 0, 5000, 10}}) {
+        EXPECT_EQ(keepOnDesktop(shown, desktop, screen), shown);
+    }
+    // Wholly outside: moved onto the primary display, as close to where it was as fits.
+    EXPECT_EQ(keepOnDesktop({4096, 3072, 4496, 3372}, desktop, screen),
+              (Rect{624, 468, 1024, 768}));
+    EXPECT_EQ(keepOnDesktop({-5000, 50, -4900, 150}, desktop, screen), (Rect{0, 50, 100, 150}));
+    // Larger than the primary display: its top-left corner at the display's.
+    EXPECT_EQ(keepOnDesktop({60000, 60000, 62000, 61000}, desktop, screen),
+              (Rect{0, 0, 2000, 1000}));
 }
 
 TEST(WindowLayoutTest, KeepingTheAspectRatio) {
