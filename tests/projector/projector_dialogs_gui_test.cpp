@@ -288,6 +288,129 @@ TEST_F(ProjectorDialogs, LinkClickOpensTheAddressThroughTheShell) {
     closeProjector(p);
 }
 
+// Answers the system's file dialog of the projector's thread (titled "Open", owned by the
+// options dialog) with a file name, or cancels it when `file` is empty.
+bool answerFileDialog(const Projector& p, HWND options, const std::string& file) {
+    HWND dialog = nullptr;
+    if (!gui::waitFor([&] {
+            for (HWND w : gui::threadWindows(p.threadId())) {
+                if (w != options && gui::className(w) == L"#32770" && IsWindowVisible(w) &&
+                    gui::windowText(w) == L"Open") {
+                    dialog = w;
+                }
+            }
+            return dialog != nullptr && gui::findControl(dialog, gui::kFileNameBox) != nullptr;
+        })) {
+        return false;
+    }
+    if (!file.empty()) {
+        std::wstring name(file.begin(), file.end());
+        SendMessageW(gui::findControl(dialog, gui::kFileNameBox), WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(name.c_str()));
+    }
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(file.empty() ? IDCANCEL : IDOK, BN_CLICKED), 0);
+    return gui::waitFor([&] { return !IsWindow(dialog); });
+}
+
+// Clicks a button of a page the way the user does, without needing the page in front.
+void pressButton(HWND options, int id) {
+    HWND button = gui::findControl(options, id);
+    ASSERT_TRUE(button);
+    PostMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+}
+
+// The browse buttons: a mask from elsewhere is copied into the work folder, chosen and applied
+// on OK; a cancelled browse changes nothing; a help file fills the help field and ticks it.
+// The hover buttons light up under the mouse.
+TEST_F(ProjectorDialogs, BrowseButtonsAndTheHoverButtons) {
+    Scratch scratch("dialogs-browse");
+    std::string exe = packDialogs(scratch,
+                                  "[window]\ntitle = \"Browse\"\nframe = [\"popup\"]\n"
+                                  "scale = \"exact-fit\"\n[placement]\nsize = \"pixels\"\n"
+                                  "width = 275\nheight = 200\nposition = \"top-left\"\n");
+    CopyFileA(sourcePath("examples/projector/round.msk").c_str(),
+              scratch.path("corner.msk").c_str(), FALSE);
+    writeText(scratch.path("manual.chm"), "not really help");
+    Projector p(exe, inTmp(scratch));
+    HWND window = p.mainWindow();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
+    PostMessageW(window, WM_SYSCOMMAND, kConfigCommand, 0);
+    HWND options = waitDialog(p, L"Options");
+    ASSERT_TRUE(options);
+    HWND maskList = gui::findControl(options, IDC_MASK_LIST);
+    ASSERT_TRUE(maskList);
+
+    // Cancelled: no mask, still a rectangle.
+    pressButton(options, IDC_MASK_BROWSE);
+    ASSERT_TRUE(answerFileDialog(p, options, ""));
+    EXPECT_EQ(SendMessageW(maskList, CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_EQ(SendMessageW(gui::findControl(options, IDC_SHAPE_RECTANGLE), BM_GETCHECK, 0, 0),
+              BST_CHECKED);
+
+    pressButton(options, IDC_MASK_BROWSE);
+    ASSERT_TRUE(answerFileDialog(p, options, scratch.path("corner.msk")));
+    EXPECT_EQ(controlText(options, IDC_MASK_LIST), L"corner");
+    EXPECT_EQ(SendMessageW(gui::findControl(options, IDC_SHAPE_MASK), BM_GETCHECK, 0, 0),
+              BST_CHECKED);
+    bool copied = false;
+    for (const std::string& folder : listFolder(scratch.path("tmp\\"))) {
+        copied = copied || fileExists(scratch.path("tmp\\" + folder + "\\corner.msk"));
+    }
+    EXPECT_TRUE(copied);
+
+    pressButton(options, IDC_HELP_BROWSE);
+    ASSERT_TRUE(answerFileDialog(p, options, scratch.path("manual.chm")));
+    std::wstring help = controlText(options, IDC_HELP_FILE);
+    EXPECT_NE(help.find(L"manual.chm"), std::wstring::npos);
+    EXPECT_EQ(SendMessageW(gui::findControl(options, IDC_USE_HELP), BM_GETCHECK, 0, 0),
+              BST_CHECKED);
+
+    // The last page (the one with the hover buttons), chosen from the keyboard on the tabs.
+    HWND tabs = gui::findControl(options, IDC_OPTION_TABS);
+    ASSERT_TRUE(gui::bringToFront(options));
+    ASSERT_TRUE(gui::click(tabs, {10, 8}));
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(gui::pressKey(VK_RIGHT));
+    HWND chooser = gui::findControl(options, IDC_COLOR_CHOOSE);
+    ASSERT_TRUE(chooser);
+    ASSERT_TRUE(gui::waitFor([&] { return IsWindowVisible(chooser) != FALSE; }));
+    // Read through the dialog: the button is a child window of another process.
+    POINT inside{5, 5};
+    MapWindowPoints(chooser, options, &inside, 1);
+    auto face = [&] { return gui::readPixel(options, inside.x, inside.y); };
+    const COLORREF resting = GetSysColor(COLOR_BTNFACE), lit = GetSysColor(COLOR_3DHILIGHT);
+    ASSERT_NE(resting, lit);
+    POINT away{2, 2}, over{5, 5};
+    ClientToScreen(options, &away);
+    ClientToScreen(chooser, &over);
+    SetCursorPos(away.x, away.y);
+    EXPECT_TRUE(gui::waitFor([&] { return face() == resting; }));
+    auto moveTo = [](POINT at) {
+        SetCursorPos(at.x, at.y);
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = MOUSEEVENTF_MOVE;
+        SendInput(1, &input, sizeof input);
+    };
+    moveTo(over);
+    EXPECT_TRUE(gui::waitFor([&] { return face() == lit; }));
+    moveTo(away);
+    EXPECT_TRUE(gui::waitFor([&] { return face() == resting; }));
+
+    // OK applies the browsed mask to the running window.
+    PostMessageW(options, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(gui::waitFor([&] { return !IsWindow(options); }));
+    std::optional<gui::Region> region;
+    ASSERT_TRUE(gui::waitFor([&] { return (region = gui::windowRegion(window)).has_value(); }));
+    EXPECT_TRUE(region->contains(5, 5));
+    // The mask is in the movie's coordinates (550 by 400), stretched here over a 200 by 100
+    // movie: its lower, narrower band starts below the window.
+    EXPECT_EQ(region->rects.size(), 2u);
+    EXPECT_GE(region->rects[1].top, 200);
+    closeProjector(p);
+}
+
 TEST_F(ProjectorDialogs, OpenDialogAsksForTheMovieOfAProjectorWithoutOne) {
     Scratch scratch("dialogs-open");
     std::string exe = packDialogs(scratch, "[window]\ntitle = \"Empty\"\n", "[]");
