@@ -411,6 +411,51 @@ TEST_F(ProjectorDialogs, BrowseButtonsAndTheHoverButtons) {
     closeProjector(p);
 }
 
+// A page whose dialog template is missing from the executable keeps the options dialog from
+// showing: nothing changes, and the window goes on working (the command can be tried again).
+TEST_F(ProjectorDialogs, APageThatCannotBeMadeKeepsTheOptionsClosed) {
+    Scratch scratch("dialogs-nopage");
+    packDialogs(scratch, "[window]\ntitle = \"No page\"\n");
+    // The same project packed onto a projector whose page template names a control class that
+    // does not exist, so the page cannot be made.
+    std::vector<WORD> brokenTemplate = {
+        0, 0x4000, 0, 0, 1, 0, 0,  100, 100,  // style WS_CHILD, no extended style, 1 item, size
+        0, 0,      0,                         // no menu, the standard class, no title (aligned)
+        0, 0x5000, 0, 0, 0, 0, 50, 14,  1000  // WS_CHILD | WS_VISIBLE, position, size, id
+    };
+    for (wchar_t c : std::wstring(L"NoSuchClass")) brokenTemplate.push_back(c);
+    brokenTemplate.insert(brokenTemplate.end(), {0, 0, 0});  // class end, no title, no data
+    std::string stub = scratch.path("stub.exe"), exe = scratch.path("nopage.exe");
+    ASSERT_TRUE(CopyFileA(stubPath().c_str(), stub.c_str(), FALSE));
+    HANDLE update = BeginUpdateResourceA(stub.c_str(), FALSE);
+    ASSERT_TRUE(update);
+    ASSERT_TRUE(UpdateResourceA(update, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(IDD_PAGE_BEHAVIOUR),
+                                MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), brokenTemplate.data(),
+                                brokenTemplate.size() * 2));
+    ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
+    std::string output;
+    ASSERT_EQ(runQuill("pack \"" + scratch.path("p.toml") + "\" -o \"" + exe + "\" --stub \"" +
+                           stub + "\"",
+                       &output),
+              0)
+        << output;
+    Projector p(exe, inTmp(scratch));
+    HWND window = p.mainWindow();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
+    std::vector<uint8_t> stored = readUserValue(kSection, "Options");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        PostMessageW(window, WM_SYSCOMMAND, kConfigCommand, 0);
+        // The command has been handled once the window answers a message sent after it.
+        DWORD_PTR answer = 0;
+        ASSERT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer));
+        EXPECT_EQ(gui::findWindow(L"#32770", L"Options", p.threadId()), nullptr);
+    }
+    EXPECT_EQ(gui::windowText(window), L"No page");
+    EXPECT_EQ(readUserValue(kSection, "Options"), stored);
+    closeProjector(p);
+}
+
 TEST_F(ProjectorDialogs, OpenDialogAsksForTheMovieOfAProjectorWithoutOne) {
     Scratch scratch("dialogs-open");
     std::string exe = packDialogs(scratch, "[window]\ntitle = \"Empty\"\n", "[]");
