@@ -456,6 +456,35 @@ TEST_F(ProjectorDialogs, APageThatCannotBeMadeKeepsTheOptionsClosed) {
     closeProjector(p);
 }
 
+// The hidden cursor, asked for by the settings, shows again when the options turn it off; the
+// system reports the cursor state of the thread in front.
+TEST_F(ProjectorDialogs, TheHiddenCursorShowsAgainWhenTheOptionIsTurnedOff) {
+    Scratch scratch("dialogs-cursor");
+    std::string exe = packDialogs(scratch, "[input]\nsystem = [\"hide-cursor\"]\n");
+    Projector p(exe, inTmp(scratch));
+    HWND window = p.mainWindow();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
+    ASSERT_TRUE(gui::bringToFront(window));
+    auto showing = [] {
+        CURSORINFO info{};
+        info.cbSize = sizeof info;
+        return GetCursorInfo(&info) && (info.flags & CURSOR_SHOWING) != 0;
+    };
+    EXPECT_TRUE(gui::waitFor([&] { return !showing(); }));
+    PostMessageW(window, WM_SYSCOMMAND, kConfigCommand, 0);
+    HWND options = waitDialog(p, L"Options");
+    ASSERT_TRUE(options);
+    EXPECT_EQ(SendMessageW(gui::findControl(options, IDC_NO_CURSOR), BM_GETCHECK, 0, 0),
+              BST_CHECKED);
+    setCheck(options, IDC_NO_CURSOR, false);
+    PostMessageW(options, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(gui::waitFor([&] { return !IsWindow(options); }));
+    ASSERT_TRUE(gui::bringToFront(window));
+    EXPECT_TRUE(gui::waitFor(showing));
+    closeProjector(p);
+}
+
 TEST_F(ProjectorDialogs, OpenDialogAsksForTheMovieOfAProjectorWithoutOne) {
     Scratch scratch("dialogs-open");
     std::string exe = packDialogs(scratch, "[window]\ntitle = \"Empty\"\n", "[]");

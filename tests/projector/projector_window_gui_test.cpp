@@ -212,6 +212,7 @@ TEST_F(ProjectorWindow, HotKeyClosesOnlyWithItsModifiers) {
     HWND window = p.mainWindow();
     ASSERT_TRUE(window);
     ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
+    ASSERT_TRUE(gui::bringToFront(window));
     ASSERT_TRUE(gui::click(window, {100, 5}));
     ASSERT_TRUE(gui::pressKey('Q'));
     ASSERT_TRUE(gui::pressKey(VK_ESCAPE));
@@ -331,6 +332,7 @@ TEST_F(ProjectorWindow, EscapeClosesOnReleaseEvenWithKeysBlocked) {
     ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
     RECT client = gui::clientRectOnScreen(window);
     // A click gives the movie the keyboard focus.
+    ASSERT_TRUE(gui::bringToFront(window));
     ASSERT_TRUE(gui::click(window, {(client.right - client.left) / 2, 5}));
     ASSERT_TRUE(gui::pressKey(VK_ESCAPE));
     DWORD code;
