@@ -321,6 +321,53 @@ TEST_F(ProjectorWindow, TrayMenuTogglesAndCloses) {
     EXPECT_TRUE(p.waitExit(&code, 15000));
 }
 
+// The system menu's additions, chosen from the keyboard as a user would: with "Config..." and
+// "About..." added, the last item opens the about box and the one above it (past the
+// separator) the options.
+TEST_F(ProjectorWindow, SystemMenuAdditionsOpenTheirDialogs) {
+    auto choose = [](HWND window, std::initializer_list<WORD> keys) {
+        PostMessageW(window, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+        Sleep(300);
+        for (WORD key : keys) {
+            if (!gui::pressKey(key)) return false;
+            Sleep(200);
+        }
+        return true;
+    };
+    auto dialogShown = [](const Projector& p, const wchar_t* title) {
+        HWND found = nullptr;
+        gui::waitFor([&] {
+            found = gui::findWindow(L"#32770", title, p.threadId());
+            return found && IsWindowVisible(found);
+        });
+        return found && IsWindowVisible(found) ? found : nullptr;
+    };
+    Scratch scratch("window-sysmenu");
+    std::string exe = packWindow(scratch,
+                                 "[window]\ntitle = \"System menu\"\nframe = [\"caption\"]\n"
+                                 "buttons = [\"system-menu\"]\n"
+                                 "system_menu = [\"config\", \"about\"]\n");
+    Projector p(exe, inTmp(scratch));
+    HWND window = p.mainWindow();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
+    ASSERT_TRUE(gui::bringToFront(window));
+    ASSERT_TRUE(choose(window, {VK_UP, VK_RETURN}));
+    HWND about = dialogShown(p, L"About");
+    ASSERT_TRUE(about);
+    PostMessageW(about, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(gui::waitFor([&] { return !IsWindow(about); }));
+    ASSERT_TRUE(gui::bringToFront(window));
+    ASSERT_TRUE(choose(window, {VK_UP, VK_UP, VK_RETURN}));
+    HWND options = dialogShown(p, L"Options");
+    ASSERT_TRUE(options);
+    PostMessageW(options, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(gui::waitFor([&] { return !IsWindow(options); }));
+    p.close();
+    DWORD code;
+    EXPECT_TRUE(p.waitExit(&code));
+}
+
 TEST_F(ProjectorWindow, EscapeClosesOnReleaseEvenWithKeysBlocked) {
     Scratch scratch("window-escape");
     std::string exe = packWindow(scratch,
