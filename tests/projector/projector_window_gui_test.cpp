@@ -8,6 +8,15 @@
 namespace quill::projector::test {
 namespace {
 
+// A 200 by 100 movie with a button at (10,10)-(90,40) that logs "clicked".
+std::string buttonMovie() {
+    return "[movie]\nwidth = 200\nheight = 100\n[[shape]]\nname = \"box\"\n"
+           "rect = [0, 0, 80, 30]\nfill = \"#ff0000\"\n[[button]]\nname = \"go\"\nup = \"box\"\n"
+           "fscommand = [\"Quill_Eval\", \"log('clicked')\"]\n[[place]]\nname = \"go\"\n"
+           "x = 10\ny = 10\n[[frame]]\nframe = 1\nactions = \"fscommand \\\"Quill_Run\\\" "
+           "\\\"shown\\\"\\nstop\"\n";
+}
+
 class ProjectorWindow : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { ASSERT_TRUE(registerControl(true)); }
@@ -159,7 +168,8 @@ TEST_F(ProjectorWindow, DragByTheMovieAndTheTrayToggle) {
                                  "[window]\ntitle = \"Aspect\"\nframe = [\"resizable\"]\n"
                                  "flags = [\"autoplay\", \"tray-icon\"]\n[placement]\n"
                                  "size = \"movie\"\nposition = \"top-left\"\nkeep_aspect = true\n"
-                                 "[input]\nleft_button = \"drag\"\n");
+                                 "[input]\nleft_button = \"drag\"\n",
+                                 buttonMovie());
     Projector p(exe, inTmp(scratch));
     HWND window = p.mainWindow();
     ASSERT_TRUE(window);
@@ -192,6 +202,10 @@ TEST_F(ProjectorWindow, DragByTheMovieAndTheTrayToggle) {
     RECT moved = gui::windowRect(window);
     EXPECT_EQ(moved.right - moved.left, outer.right - outer.left);
     EXPECT_EQ(moved.bottom - moved.top, outer.bottom - outer.top);
+    // A click that does not move reaches the movie: its button runs.
+    ASSERT_TRUE(gui::click(window, {50, 25}));
+    EXPECT_TRUE(waitForText(scratch.path("log.txt"), "clicked\n"));
+    EXPECT_EQ(gui::windowRect(window).left, moved.left);
 
     // A double-click on the notification icon hides a visible window and shows it again.
     SendMessageW(window, 0x87D3, 128, WM_LBUTTONDBLCLK);
