@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "builtins/builtin_reference.h"
+
 namespace quill::reference {
 
 namespace {
@@ -365,6 +367,10 @@ Reference collect(ScriptEngine* engine) {
         entry.name = cls->name ? cls->name : name;
         if (name != entry.name) entry.aliases.push_back(name);
         entry.members = bind::classMembers(cls);
+        // Classes with hand-written hooks keep their rows in a table of their own.
+        if (entry.members.empty()) {
+            for (const bind::Member& row : builtinReference(cls->id)) entry.members.push_back(&row);
+        }
         entry.globals = bind::classGlobals(cls);
         all.push_back(std::move(entry));
     }
