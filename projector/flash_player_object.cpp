@@ -389,7 +389,8 @@ constexpr bind::Member kFlashPlayerMembers[] = {
         "Zooms by percent (below 100 in, above 100 out); 0 shows the whole movie again."),
     bind::classMethod<pan>("pan").doc(
         "x, y, mode",
-        "Moves a zoomed view by x and y, in pixels (mode 0) or percent of the window (mode 1)."),
+        "Moves a zoomed view by x and y, in window pixels (mode 0) or percent of the part shown "
+        "(mode 1)."),
     bind::classMethod<noArguments<kPlay>>("play").doc("", "Starts playing the movie."),
     bind::classMethod<noArguments<kStop>>("stop").doc("", "Stops playing the movie."),
     bind::classMethod<noArguments<kBack>>("back").doc("", "Goes one frame back and stops."),
