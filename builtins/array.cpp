@@ -7,6 +7,7 @@
 #include <string>
 
 #include "builtins/array_methods.h"
+#include "builtins/builtin_reference.h"
 #include "builtins/builtin_support.h"
 #include "builtins/builtins.h"
 #include "runtime/array.h"
@@ -373,6 +374,43 @@ ScriptValue joinArray(ScriptEngine* e, const ScriptValue& self, const ScriptValu
     return newString(e, text);
 }
 
+// The reference: one row a member (see builtin_reference.h).
+constexpr bind::Member kArrayReference[] = {
+    bind::describedClassMethod("toString", "",
+                               "The elements' texts joined with commas (holes and cycles give "
+                               "empty texts); \"[object Array]\" on the class."),
+    bind::describedMethod("concat", "value, ...",
+                          "A new array: this array's elements, then each argument's elements when "
+                          "it is an array, or the argument itself."),
+    bind::describedMethod("join", "[separator]",
+                          "The elements' texts joined with separator (default \",\"); holes and "
+                          "an array met again inside itself give empty texts."),
+    bind::describedMethod("pop", "",
+                          "Removes and gives the last element; undefined when the array is empty."),
+    bind::describedMethod("push", "value, ...", "Appends the values and gives the new length."),
+    bind::describedMethod("reverse", "", "Reverses the elements in place; gives undefined."),
+    bind::describedMethod("shift", "",
+                          "Removes and gives the first element, moving the others down; undefined "
+                          "when the array is empty."),
+    bind::describedMethod("slice", "[start [, end]]",
+                          "A new array of the elements from start up to end (negative: from the "
+                          "end); start and end are swapped when end comes first."),
+    bind::describedMethod("splice", "start [, count [, item, ...]]",
+                          "Removes count elements at start (default: to the end), inserts the "
+                          "items there, and gives the removed elements as an array."),
+    bind::describedMethod(
+        "sort", "[compare]",
+        "Sorts in place by the elements' texts, or by compare(a, b) giving a negative, zero or "
+        "positive number; undefined elements go last. Gives undefined."),
+    bind::describedMethod("unshift", "value, ...",
+                          "Inserts the values at the front, the last argument first (unshift(1, 2) "
+                          "gives [2, 1, ...]), and gives the new length."),
+    bind::describedProperty("length",
+                            "The number of elements (one more than the highest index); assigning a "
+                            "smaller length drops the elements beyond it. 1 on the class.",
+                            bind::Access::kWritable),
+};
+
 void registerArray(ScriptEngine* engine) {
     ClassDescriptor* cls =
         registerClassWithNames(engine, "Array", ClassId::kArray,
@@ -380,14 +418,17 @@ void registerArray(ScriptEngine* engine) {
                                 "splice", "sort", "unshift", "length"});
     cls->synopsis = "[length] | [item, ...]";
     cls->summary =
-        "Arrays of any values, sparse, with a 64-bit length: concat, join, pop, push, reverse, "
-        "shift, slice, splice, sort, unshift and length, as in ECMAScript 3 (one integer argument "
-        "gives an empty array of that length).";
+        "Arrays of any values, sparse, with a 64-bit length, as in ECMAScript 3 (one integer "
+        "argument gives an empty array of that length; calling Array constructs too).";
     cls->call = arrayCall;
     cls->construct = arrayConstruct;
     cls->method = arrayMethod;
     cls->property = arrayPropertyHook;
     engine->typeTable[kTagArray] = cls;
+}
+
+bind::MemberTable arrayReference() {
+    return kArrayReference;
 }
 
 }  // namespace quill

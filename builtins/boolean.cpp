@@ -1,5 +1,6 @@
 // The Boolean class: conversion by call or construction (always a primitive) and the methods of
 // boolean values.
+#include "builtins/builtin_reference.h"
 #include "builtins/builtin_support.h"
 #include "builtins/builtins.h"
 
@@ -37,16 +38,28 @@ int booleanMethod(ScriptEngine* e, ClassDescriptor*, void* data, uint32_t atom, 
 
 }  // namespace
 
+// The reference: one row a member (see builtin_reference.h).
+constexpr bind::Member kBooleanReference[] = {
+    bind::describedClassMethod("toString", "",
+                               "\"true\" or \"false\"; \"[type Function]\" on the class."),
+    bind::describedClassMethod("valueOf", "",
+                               "The boolean itself; the Boolean class on the class."),
+};
+
 void registerBoolean(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "Boolean", ClassId::kBoolean);
     cls->synopsis = "[value]";
     cls->summary =
-        "Converts value to a boolean primitive (there are no wrapper objects); booleans have "
-        "toString and valueOf.";
+        "Converts value to a boolean primitive (there are no wrapper objects; no argument gives "
+        "false).";
     cls->call = booleanConvert;
     cls->construct = booleanConstruct;
     cls->method = booleanMethod;
     engine->typeTable[kTagBoolean] = cls;
+}
+
+bind::MemberTable booleanReference() {
+    return kBooleanReference;
 }
 
 }  // namespace quill

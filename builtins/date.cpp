@@ -2,6 +2,7 @@
 // and the text forms. An instance's data is its time value, which never holds NaN and never lies
 // beyond 8.64e15 ms; operations that would leave the range keep the old value or give 0.
 #include "builtins/date.h"
+#include "builtins/builtin_reference.h"
 
 #include <cmath>
 #include <cstdio>
@@ -487,15 +488,85 @@ double localTimeValue(ScriptEngine* engine, double year, double month, double da
     return boundedOrZero(t);
 }
 
+// The reference: one row a member (see builtin_reference.h).
+constexpr bind::Member kDateReference[] = {
+    bind::describedClassMethod("toString", "",
+                               "The local date and time as text, such as \"Thu Jan 01 01:00:00 "
+                               "GMT+100 1970\"; \"[object Date]\" on the class."),
+    bind::describedClassMethod("toLocaleString", "", "The same text as toString."),
+    bind::describedClassMethod("parse", "text",
+                               "The time of a date text (or of a number, as milliseconds) in "
+                               "milliseconds since 1970 UTC; 0 without an argument."),
+    bind::describedClassMethod("UTC",
+                               "year, month [, day [, hours [, minutes [, seconds [, ms]]]]]",
+                               "The milliseconds since 1970 of that UTC date (month from 0)."),
+    bind::describedMethod("valueOf", "", "The time in milliseconds since 1970 UTC, an integer."),
+    bind::describedMethod("getTime", "", "The time in milliseconds since 1970 UTC, an integer."),
+    bind::describedMethod("getTimezoneOffset", "",
+                          "The local zone's standard offset from UTC in minutes (UTC minus local), "
+                          "as read when the engine started."),
+    bind::describedMethod("getDate", "", "The day of the month, 1 to 31, local time."),
+    bind::describedMethod("getDay", "", "The day of the week, 0 (Sunday) to 6, local time."),
+    bind::describedMethod("getFullYear", "", "The year, local time."),
+    bind::describedMethod("getYear", "",
+                          "The year minus 1900 for 1900 to 1999, else the full year, local time."),
+    bind::describedMethod("getHours", "", "The hours, 0 to 23, local time."),
+    bind::describedMethod("getMinutes", "", "The minutes, 0 to 59, local time."),
+    bind::describedMethod("getSeconds", "", "The seconds, 0 to 59, local time."),
+    bind::describedMethod("getMilliseconds", "", "The milliseconds, 0 to 999."),
+    bind::describedMethod("getMonth", "", "The month, 0 (January) to 11, local time."),
+    bind::describedMethod("getUTCDate", "", "The day of the month in UTC."),
+    bind::describedMethod("getUTCDay", "", "The day of the week in UTC, 0 (Sunday) to 6."),
+    bind::describedMethod("getUTCFullYear", "", "The year in UTC."),
+    bind::describedMethod("getUTCHours", "", "The hours in UTC."),
+    bind::describedMethod("getUTCMilliseconds", "", "The milliseconds, 0 to 999."),
+    bind::describedMethod("getUTCMinutes", "", "The minutes in UTC."),
+    bind::describedMethod("getUTCMonth", "", "The month in UTC, 0 to 11."),
+    bind::describedMethod("getUTCSeconds", "", "The seconds in UTC."),
+    bind::describedMethod("setTime", "milliseconds",
+                          "Sets the time (an integer or number of milliseconds since 1970 UTC; "
+                          "others leave it) and gives it."),
+    bind::describedMethod(
+        "setYear", "year",
+        "Sets the year (0 to 99 mean 1900 to 1999), local time; gives the new time."),
+    bind::describedMethod("setFullYear", "year [, month [, day]]",
+                          "Sets the year and optionally month and day, local time; gives the new "
+                          "time in milliseconds."),
+    bind::describedMethod(
+        "setMonth", "month [, day]",
+        "Sets the month (from 0) and optionally the day, local time; gives the new time."),
+    bind::describedMethod("setDate", "day",
+                          "Sets the day of the month, local time; gives the new time."),
+    bind::describedMethod(
+        "setHours", "hours [, minutes [, seconds [, ms]]]",
+        "Sets the hours and optionally the smaller fields, local time; gives the new time."),
+    bind::describedMethod("setMinutes", "minutes [, seconds [, ms]]",
+                          "Sets the minutes and optionally seconds and milliseconds, local time; "
+                          "gives the new time."),
+    bind::describedMethod("setSeconds", "seconds [, ms]",
+                          "Sets the seconds and optionally milliseconds; gives the new time."),
+    bind::describedMethod("setMilliseconds", "ms", "Sets the milliseconds; gives the new time."),
+    bind::describedMethod("setUTCFullYear", "year [, month [, day]]", "setFullYear in UTC."),
+    bind::describedMethod("setUTCMonth", "month [, day]", "setMonth in UTC."),
+    bind::describedMethod("setUTCDate", "day", "setDate in UTC."),
+    bind::describedMethod("setUTCHours", "hours [, minutes [, seconds [, ms]]]",
+                          "setHours in UTC."),
+    bind::describedMethod("setUTCMinutes", "minutes [, seconds [, ms]]", "setMinutes in UTC."),
+    bind::describedMethod("setUTCSeconds", "seconds [, ms]", "setSeconds in UTC."),
+    bind::describedMethod("setUTCMilliseconds", "ms", "setMilliseconds in UTC."),
+    bind::describedMethod(
+        "toGMTString", "",
+        "The date and time in UTC as text, e.g. \"Thu, 01 Jan 1970 00:00:00 GMT\"."),
+};
+
 void registerDate(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "Date", ClassId::kDate);
     cls->synopsis =
         "[milliseconds | text | year, month [, day [, hours [, minutes [, seconds [, ms]]]]]]";
     cls->summary =
-        "Dates in the local time zone with the ECMAScript 3 methods: get/set of FullYear, Month, "
-        "Date, Day, Hours, Minutes, Seconds, Milliseconds and Time (also UTC forms), "
-        "getYear/setYear, getTimezoneOffset, toGMTString, toLocaleString, and Date.parse and "
-        "Date.UTC.";
+        "Dates in the local time zone, kept as milliseconds since 1970 UTC, with the ECMAScript "
+        "3 methods (month numbers from 0); Date() called as a function gives the current time "
+        "as text.";
     auto* data = static_cast<DateClassData*>(plainCalloc(engine, 1, sizeof(DateClassData)));
     cls->classData = data;
     cls->classDataDestructor = freeDateClassData;
@@ -506,6 +577,10 @@ void registerDate(ScriptEngine* engine) {
     cls->property = dateProperty;
     cls->construct = constructDate;
     cls->finalizeInstance = finalizeDate;
+}
+
+bind::MemberTable dateReference() {
+    return kDateReference;
 }
 
 }  // namespace quill

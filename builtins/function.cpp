@@ -2,6 +2,7 @@
 // function from text.
 #include <string>
 
+#include "builtins/builtin_reference.h"
 #include "builtins/builtin_support.h"
 #include "builtins/builtins.h"
 #include "compiler/compile_driver.h"
@@ -56,15 +57,27 @@ void functionConstruct(ScriptEngine* e, ClassDescriptor*, ScriptValue* argv, Scr
 
 }  // namespace
 
+// The reference: one row a member (see builtin_reference.h).
+constexpr bind::Member kFunctionReference[] = {
+    bind::describedClassMethod("toString", "",
+                               "\"[object Function]\", for every function (not its source)."),
+    bind::describedClassMethod("valueOf", "",
+                               "The function itself; the Function class on the class."),
+};
+
 void registerFunction(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "Function", ClassId::kFunction);
     cls->synopsis = "[parameter, ...,] body";
     cls->summary =
-        "Script functions: toString and valueOf; new Function(...) compiles a new function from "
-        "text, null when it does not compile.";
+        "Script functions; new Function(...) compiles a new function from text (parameters and "
+        "body as strings), null when it does not compile.";
     cls->method = functionMethod;
     cls->construct = functionConstruct;
     engine->typeTable[kTagFunction] = cls;
+}
+
+bind::MemberTable functionReference() {
+    return kFunctionReference;
 }
 
 }  // namespace quill

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "builtins/builtin_reference.h"
 #include "builtins/builtin_support.h"
 #include "builtins/builtins.h"
 #include "builtins/random48.h"
@@ -233,12 +234,50 @@ bool seedMathRandom(ScriptEngine* engine, uint32_t seed) {
     return true;
 }
 
+// The reference: one row a member (see builtin_reference.h).
+constexpr bind::Member kMathReference[] = {
+    bind::describedClassMethod("toString", "", "\"[object Math]\"."),
+    bind::describedClassMethod("abs", "x", "The absolute value, as a number."),
+    bind::describedClassMethod("acos", "x", "The arc cosine in radians."),
+    bind::describedClassMethod("asin", "x", "The arc sine in radians."),
+    bind::describedClassMethod("atan", "x", "The arc tangent in radians."),
+    bind::describedClassMethod("atan2", "y, x", "The angle of the point (x, y) in radians."),
+    bind::describedClassMethod("ceil", "x", "The smallest whole number not below x, as a number."),
+    bind::describedClassMethod("cos", "x", "The cosine of x radians."),
+    bind::describedClassMethod("exp", "x", "e to the power x."),
+    bind::describedClassMethod("floor", "x", "The largest whole number not above x, as a number."),
+    bind::describedClassMethod("log", "x", "The natural logarithm."),
+    bind::describedClassMethod(
+        "max", "value, ...",
+        "The largest of the values, as a number; NaN when one is NaN or there are none."),
+    bind::describedClassMethod(
+        "min", "value, ...",
+        "The smallest of the values, as a number; NaN when one is NaN or there are none."),
+    bind::describedClassMethod("pow", "x, y",
+                               "x to the power y: an integer when both are integers and the result "
+                               "is whole and exact, else a number."),
+    bind::describedClassMethod("random", "",
+                               "A pseudo-random number from 0 up to 1, seeded from the clock."),
+    bind::describedClassMethod("round", "x",
+                               "x rounded half up, as an integer (NaN and infinities stay)."),
+    bind::describedClassMethod("sin", "x", "The sine of x radians."),
+    bind::describedClassMethod("sqrt", "x", "The square root."),
+    bind::describedClassMethod("tan", "x", "The tangent of x radians."),
+    bind::describedClassProperty("E", "Euler's number e, 2.718281828459045."),
+    bind::describedClassProperty("LN10", "The natural logarithm of 10, 2.302585092994046."),
+    bind::describedClassProperty("LN2", "The natural logarithm of 2, 0.6931471805599453."),
+    bind::describedClassProperty("LOG10E", "The base-10 logarithm of e, 0.4342944819032518."),
+    bind::describedClassProperty("LOG2E", "The base-2 logarithm of e, 1.4426950408889634."),
+    bind::describedClassProperty("PI", "Pi, 3.141592653589793."),
+    bind::describedClassProperty("SQRT1_2", "The square root of 1/2, 0.7071067811865476."),
+    bind::describedClassProperty("SQRT2", "The square root of 2, 1.4142135623730951."),
+};
+
 void registerMath(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "Math", ClassId::kMath);
     cls->summary =
-        "Mathematical functions on numbers: abs, acos, asin, atan, atan2, ceil, cos, exp, floor, "
-        "log, max, min, pow (integers for exact integer powers), random, round (an integer), sin, "
-        "sqrt, tan; constants E, LN10, LN2, LOG10E, LOG2E, PI, SQRT1_2, SQRT2.";
+        "Mathematical functions and constants, used on the class (Math.sqrt(2)); arguments are "
+        "converted to numbers.";
     auto* data = static_cast<MathClassData*>(plainCalloc(engine, 1, sizeof(MathClassData)));
     cls->classData = data;
     cls->classDataDestructor = freeMathClassData;
@@ -249,6 +288,10 @@ void registerMath(ScriptEngine* engine) {
     data->random.seed(static_cast<uint32_t>(platform::currentTimeMillis() / 1000));
     cls->method = mathMethod;
     cls->property = mathProperty;
+}
+
+bind::MemberTable mathReference() {
+    return kMathReference;
 }
 
 }  // namespace quill

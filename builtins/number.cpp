@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "builtins/builtin_reference.h"
 #include "builtins/builtin_support.h"
 #include "builtins/builtins.h"
 #include "platform/number_text.h"
@@ -90,15 +91,31 @@ int numberMethod(ScriptEngine* e, ClassDescriptor* cls, void* data, uint32_t ato
 
 }  // namespace
 
+// The reference: one row a member (see builtin_reference.h).
+constexpr bind::Member kNumberReference[] = {
+    bind::describedClassMethod("toString", "[radix]",
+                               "The number's text; an integer in radix 2 to 36 when given. \"[type "
+                               "Function]\" on the class."),
+    bind::describedClassMethod("valueOf", "", "The number itself; the Number class on the class."),
+    bind::describedMethod("format", "printfText",
+                          "The number formatted by a printf-style text with one conversion "
+                          "(\"%05d\", \"%.2f\"); its plain text when printfText is not a string."),
+    bind::describedClassProperty("MAX_VALUE", "The largest double, 1.7976931348623157e308."),
+    bind::describedClassProperty("MIN_VALUE",
+                                 "The smallest normal double, 2.2250738585072014e-308."),
+    bind::describedClassProperty("NaN", "Not a number."),
+    bind::describedClassProperty("NEGATIVE_INFINITY", "Minus infinity."),
+    bind::describedClassProperty("POSITIVE_INFINITY", "Infinity."),
+};
+
 void registerNumber(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClassWithNames(
         engine, "Number", ClassId::kNumber,
         {"MAX_VALUE", "MIN_VALUE", "NaN", "NEGATIVE_INFINITY", "POSITIVE_INFINITY", "format"});
     cls->synopsis = "[value]";
     cls->summary =
-        "Converts value to a number primitive (a 64-bit integer, a double or NaN); numbers have "
-        "toString(radix), valueOf and format(printfText), and Number has MAX_VALUE, MIN_VALUE, "
-        "NaN, NEGATIVE_INFINITY and POSITIVE_INFINITY.";
+        "Converts value to a number primitive (a 64-bit integer, a double or NaN; no argument "
+        "gives 0).";
     cls->call = numberConvert;
     cls->construct = numberConstruct;
     cls->method = numberMethod;
@@ -106,6 +123,10 @@ void registerNumber(ScriptEngine* engine) {
     engine->typeTable[kTagInteger] = cls;
     engine->typeTable[kTagNumber] = cls;
     engine->typeTable[kTagNaN] = cls;
+}
+
+bind::MemberTable numberReference() {
+    return kNumberReference;
 }
 
 }  // namespace quill

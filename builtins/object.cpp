@@ -1,5 +1,6 @@
 // The Object class: conversion and construction of plain objects, and the methods every object
 // answers when neither it nor its prototypes define them (toString, valueOf, toSource).
+#include "builtins/builtin_reference.h"
 #include "builtins/builtin_support.h"
 #include "builtins/builtins.h"
 
@@ -48,16 +49,31 @@ int objectMethod(ScriptEngine* e, ClassDescriptor*, void* data, uint32_t atom, S
 
 }  // namespace
 
+// The reference: one row a member (see builtin_reference.h).
+constexpr bind::Member kObjectReference[] = {
+    bind::describedClassMethod("toString", "",
+                               "\"[object Object]\"; \"[type Function]\" on the class. A function "
+                               "property of the same name replaces it."),
+    bind::describedClassMethod("valueOf", "", "The object itself; the Object class on the class."),
+    bind::describedClassMethod("toSource", "",
+                               "Undefined for objects; \"new Object()\" on the class."),
+};
+
 void registerObject(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "Object", ClassId::kObject);
     cls->synopsis = "[value]";
     cls->summary =
-        "Plain objects: new Object() is an empty object; objects have toString, valueOf and "
-        "toSource, which a script can replace by assigning a function property.";
+        "Plain objects: new Object() is an empty object; its members, which a script can replace "
+        "by assigning a function property, also answer for values of other types that lack "
+        "them.";
     cls->call = objectCall;
     cls->construct = objectConstruct;
     cls->method = objectMethod;
     engine->typeTable[kTagObject] = cls;
+}
+
+bind::MemberTable objectReference() {
+    return kObjectReference;
 }
 
 }  // namespace quill

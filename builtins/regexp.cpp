@@ -2,6 +2,7 @@
 // loaded modules through the factory), exec/test/call, compile, toString, the instance
 // properties and the statics of the last execution shared by every instance.
 #include "builtins/regexp.h"
+#include "builtins/builtin_reference.h"
 
 #include <cstring>
 
@@ -328,13 +329,58 @@ void execResultArray(ScriptEngine* engine, const ScriptValue& input, ScriptValue
     setByAtom(engine, props, state->atoms[kReInput], input);
 }
 
+// The reference: one row a member (see builtin_reference.h).
+constexpr bind::Member kRegExpReference[] = {
+    bind::describedClassMethod(
+        "toString", "", "The expression as /source/flags; \"[Object RegExp]\" on the class."),
+    bind::describedMethod(
+        "exec", "[text]",
+        "Matches against text (default: the last input): an array of the match and its groups with "
+        "index and input, or null; a global expression starts at lastIndex and moves it."),
+    bind::describedMethod("test", "[text]",
+                          "True when exec would find a match (and moves lastIndex the same way)."),
+    bind::describedMethod("compile", "pattern [, flags]",
+                          "Replaces the expression with a new pattern and flags; gives true."),
+    bind::describedProperty("source", "The pattern text."),
+    bind::describedProperty("global", "True with the g flag."),
+    bind::describedProperty("ignoreCase", "True with the i flag."),
+    bind::describedProperty("multiline", "True with the m flag."),
+    bind::describedProperty(
+        "lastIndex",
+        "Where the next search of a global expression starts; takes integers (negative: 0).",
+        bind::Access::kWritable),
+    bind::describedClassProperty("$1",
+                                 "The text of group 1 of the last match; null before any match."),
+    bind::describedClassProperty("$2",
+                                 "The text of group 2 of the last match; null before any match."),
+    bind::describedClassProperty("$3",
+                                 "The text of group 3 of the last match; null before any match."),
+    bind::describedClassProperty("$4",
+                                 "The text of group 4 of the last match; null before any match."),
+    bind::describedClassProperty("$5",
+                                 "The text of group 5 of the last match; null before any match."),
+    bind::describedClassProperty("$6",
+                                 "The text of group 6 of the last match; null before any match."),
+    bind::describedClassProperty("$7",
+                                 "The text of group 7 of the last match; null before any match."),
+    bind::describedClassProperty("$8",
+                                 "The text of group 8 of the last match; null before any match."),
+    bind::describedClassProperty("$9",
+                                 "The text of group 9 of the last match; null before any match."),
+    bind::describedClassProperty("$_", "The text the last match searched; null before any match."),
+    bind::describedClassProperty("input", "The same as $_."),
+    bind::describedClassProperty("lastMatch", "The text of the last match."),
+    bind::describedClassProperty("lastParen", "The text of the last group of the last match."),
+    bind::describedClassProperty("leftContext", "The text before the last match."),
+    bind::describedClassProperty("rightContext", "The text after the last match."),
+};
+
 void registerRegExp(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "RegExp", ClassId::kRegExp);
     cls->synopsis = "pattern [, flags]";
     cls->summary =
-        "Regular expressions (flags g, i, m): exec, test, compile, and source, global, ignoreCase, "
-        "multiline, lastIndex; RegExp.$1 to $9, input ($_), lastMatch, lastParen, leftContext and "
-        "rightContext hold the last match.";
+        "Regular expressions (flags g, i, m), also written /pattern/flags; the class's own "
+        "properties describe the last match.";
     auto* state = static_cast<RegExpState*>(plainCalloc(engine, 1, sizeof(RegExpState)));
     cls->classData = state;
     cls->classDataDestructor = freeState;
@@ -359,6 +405,10 @@ void registerRegExp(ScriptEngine* engine) {
     engine->builtinRoots.push_back(makeNull());
     engine->builtinState[kStateRegExp] = state;
     setRegExpFactory(engine, regexpFactory);
+}
+
+bind::MemberTable regexpReference() {
+    return kRegExpReference;
 }
 
 }  // namespace quill

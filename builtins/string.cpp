@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "builtins/builtin_reference.h"
 #include "builtins/builtin_support.h"
 #include "builtins/builtins.h"
 #include "builtins/regexp.h"
@@ -335,6 +336,65 @@ void constructHook(ScriptEngine* engine, ClassDescriptor* cls, ScriptValue* argv
 
 }  // namespace
 
+// The reference: one row a member (see builtin_reference.h).
+constexpr bind::Member kStringReference[] = {
+    bind::describedClassMethod("toString", "",
+                               "The string itself; \"[Object String]\" on the class."),
+    bind::describedClassMethod("valueOf", "", "The string itself; the String class on the class."),
+    bind::describedClassMethod(
+        "fromCharCode", "code, ...",
+        "A string of the UTF-16 units with these codes (on the class or any string)."),
+    bind::describedProperty("length", "The number of UTF-16 units; 1 on the class."),
+    bind::describedMethod("charAt", "index",
+                          "The unit at index as a one-unit string; empty outside the string."),
+    bind::describedMethod("charCodeAt", "[index]",
+                          "The code of the unit at index (default 0); NaN outside the string or "
+                          "for a non-integer index."),
+    bind::describedMethod("concat", "value, ...", "The string followed by the text of each value."),
+    bind::describedMethod("indexOf", "text [, from]",
+                          "The first position of text at or after from; -1 when absent."),
+    bind::describedMethod("lastIndexOf", "text [, from]",
+                          "The last position of text at or before from; -1 when absent."),
+    bind::describedMethod("match", "regexp",
+                          "The matches of a RegExp (all of them with the g flag, else the match "
+                          "and its groups); an empty array for anything else."),
+    bind::describedMethod("replace", "pattern, replacement",
+                          "The string with the first occurrence of a text pattern, or the RegExp's "
+                          "matches, replaced by the replacement text ($1 ... in it for RegExp "
+                          "groups); empty unless replacement is a string."),
+    bind::describedMethod(
+        "search", "regexp",
+        "The position of the RegExp's first match; -1 when none or for anything else."),
+    bind::describedMethod("slice", "start [, end]",
+                          "The units from start up to end (negative: from the end); empty when end "
+                          "comes first or start is not an integer."),
+    bind::describedMethod(
+        "split", "[separator [, limit]]",
+        "An array of the pieces between separators (a text or a RegExp; empty: every unit), at "
+        "most limit of them; [the whole string] when separator is neither."),
+    bind::describedMethod(
+        "substr", "start [, count]",
+        "count units from start (negative: from the end); to the end without count."),
+    bind::describedMethod(
+        "substring", "start [, end]",
+        "The units from start up to end; empty when end comes first (the bounds are not swapped)."),
+    bind::describedMethod("toLowerCase", "", "The string in lower case."),
+    bind::describedMethod("toUpperCase", "", "The string in upper case."),
+    bind::describedMethod("anchor", "name", "The string in <A NAME=\"name\">...</A>."),
+    bind::describedMethod("big", "", "The string in <BIG>...</BIG>."),
+    bind::describedMethod("blink", "", "The string in <BLINK>...</BLINK>."),
+    bind::describedMethod("bold", "", "The string in <B>...</B>."),
+    bind::describedMethod("fixed", "", "The string in <TT>...</TT>."),
+    bind::describedMethod("fontColor", "color", "The string in <FONT COLOR=\"color\">...</FONT>."),
+    bind::describedMethod("fontSize", "size", "The string in <FONT SIZE=\"size\">...</FONT>."),
+    bind::describedMethod("italics", "", "The string in <I>...</I>."),
+    bind::describedMethod("link", "url", "The string in <A HREF=\"url\">...</A>."),
+    bind::describedMethod("small", "", "The string in <SMALL>...</SMALL>."),
+    bind::describedMethod("strike", "", "The string in <STRIKE>...</STRIKE>."),
+    bind::describedMethod("sub", "", "The string in <SUB>...</SUB>."),
+    bind::describedMethod("sup", "", "The string in <SUP>...</SUP>."),
+};
+
 void registerString(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClassWithNames(
         engine, "String", ClassId::kString,
@@ -345,15 +405,17 @@ void registerString(ScriptEngine* engine) {
          "link",        "small",     "strike",      "sub",         "sup"});
     cls->synopsis = "[value]";
     cls->summary =
-        "Converts value to a string; strings are UTF-16 with length, charAt, charCodeAt, concat, "
-        "indexOf, lastIndexOf, match, replace, search, slice, split, substr, substring, "
-        "toLowerCase, toUpperCase, String.fromCharCode, and the HTML wrappers anchor, big, blink, "
-        "bold, fixed, fontColor, fontSize, italics, link, small, strike, sub, sup.";
+        "Converts value to a string (no argument: the empty string); strings are UTF-16, their "
+        "positions count units from 0.";
     cls->call = callHook;
     cls->method = methodHook;
     cls->property = propertyHook;
     cls->construct = constructHook;
     engine->typeTable[kTagString] = cls;
+}
+
+bind::MemberTable stringReference() {
+    return kStringReference;
 }
 
 }  // namespace quill

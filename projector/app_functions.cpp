@@ -236,13 +236,37 @@ void setWindowless(bind::Args args) {
 }  // namespace
 
 void registerProjectorFunctions(ScriptEngine* engine) {
-    bind::defineFunction<getMovies, bind::Empty::kEmptyArray>(engine, "getMovies");
-    bind::defineFunction<setWindowless>(engine, "setWindowless");
-    bind::defineFunction<readProfile>(engine, "readProfile");
-    bind::defineFunction<writeProfile>(engine, "writeProfile");
-    bind::defineFunction<processMsg, bind::Empty::kFalse>(engine, "processMsg");
-    bind::defineFunction<getAdditionalFile, bind::Empty::kNull>(engine, "getAdditionalFile");
-    bind::defineFunction<invoke>(engine, "invoke");
+    bind::defineFunction<getMovies, bind::Empty::kEmptyArray>(
+        engine, "getMovies", "",
+        "The paths of the project's movies, in the order of its movie list (an empty array "
+        "when there are none).");
+    bind::defineFunction<setWindowless>(
+        engine, "setWindowless", "[shape | maskName]",
+        "Shapes the main window: no argument makes it rectangular for good, 0 or 1 cuts it to "
+        "the movie's own pixels (another integer: rectangular), a string cuts it to that .msk "
+        "file of the work folder.");
+    bind::defineFunction<readProfile>(
+        engine, "readProfile", "section, key",
+        "The text stored under section and key in the projector's per-user profile; undefined "
+        "when there is none or an argument is not a string.");
+    bind::defineFunction<writeProfile>(
+        engine, "writeProfile", "section, key, value",
+        "Stores the text of value under section and key in the projector's per-user profile "
+        "(section and key must be strings).");
+    bind::defineFunction<processMsg, bind::Empty::kFalse>(
+        engine, "processMsg", "",
+        "Dispatches the messages waiting for the projector, so that movie, socket, MCI and "
+        "window events reach their handlers; false once the projector was asked to quit or its "
+        "window to close, true when the queue is empty.");
+    bind::defineFunction<getAdditionalFile, bind::Empty::kNull>(
+        engine, "getAdditionalFile", "[path]",
+        "Extracts the additional file or folder at path (no path: all of them) from the "
+        "executable into the work folder and gives its full path; without additional files "
+        "the path of that file beside the executable; null when there is none or the path "
+        "leads out of its folder.");
+    bind::defineFunction<invoke>(
+        engine, "invoke", "name",
+        "Runs the project's script of that name now (nothing when it has none).");
 }
 
 void setScriptApplication(ProjectorApp* app) {

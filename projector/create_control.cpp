@@ -138,7 +138,11 @@ ScriptValue createControl(ScriptEngine* engine, bind::Args args) {
 }  // namespace
 
 void registerCreateControl(ScriptEngine* engine) {
-    bind::defineFunction<createControl, bind::Empty::kNull>(engine, "createControl");
+    bind::defineFunction<createControl, bind::Empty::kNull>(
+        engine, "createControl", "progIdOrClsid [, left, top, right, bottom]",
+        "Creates an ActiveX control as a child of the main window in that rectangle of its "
+        "client area (integers; default 0, 0, 50, 50) and gives {window, activex}: its Window "
+        "and an ActiveXObject to script it; null when the control cannot be made.");
 }
 
 void destroyCreatedControls() {

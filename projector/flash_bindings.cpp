@@ -249,7 +249,13 @@ int pathProperty(ScriptEngine* engine, std::u16string_view base, uint32_t atom, 
 
 void registerMovieClip(ScriptEngine* engine) {
     ClassDescriptor* cls = bind::defineClass<MovieClipData>(
-        engine, {.name = "MovieClip", .id = ClassId::kMovieClip, .members = {kMovieClipMembers}});
+        engine, {.name = "MovieClip",
+                 .id = ClassId::kMovieClip,
+                 .members = {kMovieClipMembers},
+                 .summary = "A leading part of a bound movie variable path, as FlashPlayer gives "
+                            "it: after FlashPlayer.bindData(\"a.b.c\"), FlashPlayer.a and "
+                            "FlashPlayer.a.b are MovieClip objects and FlashPlayer.a.b.c is the "
+                            "bound value. Scripts do not construct it."});
     movieClipBinderProperty = cls->property;
     cls->property = movieClipProperty;
 }

@@ -361,63 +361,140 @@ constexpr wchar_t kTotalFrames[] = L"TotalFrames", kPlaying[] = L"Playing", kQua
                   kFlashVars[] = L"FlashVars";
 
 constexpr bind::Member kFlashPlayerMembers[] = {
-    bind::classMethod<bindData>("bindData"),
-    bind::classMethod<unbindData>("unbindData"),
-    bind::classMethod<unbindAll>("unbindAll"),
-    bind::classMethod<updateData>("updateData"),
-    bind::classMethod<movieToWindow>("movieToWindow"),
-    bind::classMethod<setZoomRect>("setZoomRect"),
-    bind::classMethod<oneInteger<kZoom>>("zoom"),
-    bind::classMethod<pan>("pan"),
-    bind::classMethod<noArguments<kPlay>>("play"),
-    bind::classMethod<noArguments<kStop>>("stop"),
-    bind::classMethod<noArguments<kBack>>("back"),
-    bind::classMethod<noArguments<kForward>>("forward"),
-    bind::classMethod<noArguments<kRewind>>("rewind"),
-    bind::classMethod<noArguments<kStopPlay>>("stopPlay"),
-    bind::classMethod<oneInteger<kGotoFrame>>("gotoFrame"),
-    bind::classMethod<noArguments<kCurrentFrame>>("currentFrame"),
-    bind::classMethod<noArguments<kIsPlaying>>("isPlaying"),
-    bind::classMethod<noArguments<kPercentLoaded>>("percentLoaded"),
-    bind::classMethod<oneInteger<kFrameLoaded>>("frameLoaded"),
-    bind::classMethod<noArguments<kFlashVersion>>("flashVersion"),
-    bind::classMethod<loadMovie>("loadMovie"),
-    bind::classMethod<setVariable>("setVariable"),
-    bind::classMethod<oneText<kGetVariable>>("getVariable"),
-    bind::classMethod<textInteger<kTGotoFrame>>("targetGotoFrame"),
-    bind::classMethod<twoTexts<kTGotoLabel>>("targetGotoLabel"),
-    bind::classMethod<oneText<kTCurrentFrame>>("targetCurrentFrame"),
-    bind::classMethod<oneText<kTCurrentLabel>>("targetCurrentLabel"),
-    bind::classMethod<oneText<kTPlay>>("targetPlay"),
-    bind::classMethod<oneText<kTStopPlay>>("targetStopPlay"),
-    bind::classMethod<textInteger<kTGetProperty>>("targetGetProperty"),
-    bind::classMethod<targetSetProperty>("targetSetProperty"),
-    bind::classMethod<textInteger<kTCallFrame>>("targetCallFrame"),
-    bind::classMethod<twoTexts<kTCallLabel>>("targetCallLabel"),
-    bind::classMethod<textInteger<kTGetPropertyNum>>("targetGetPropertyNum"),
-    bind::classMethod<targetSetPropertyNum>("targetSetPropertyNum"),
-    bind::getter<readProperty<kTotalFrames>>("totalFrames"),
-    bind::property<readProperty<kPlaying>, writeBool<kPlaying>>("playing"),
-    bind::property<readProperty<kQuality>, writeInteger<kQuality>>("quality"),
-    bind::property<readProperty<kScaleMode>, writeInteger<kScaleMode>>("scaleMode"),
-    bind::property<readProperty<kAlignMode>, writeInteger<kAlignMode>>("alignMode"),
-    bind::property<readBackgroundColor, writeBackgroundColor>("backgroundColor"),
-    bind::property<readProperty<kLoop>, writeBool<kLoop>>("loop"),
-    bind::property<readProperty<kMovie>, writeText<kMovie>>("movie"),
-    bind::property<readProperty<kFrameNum>, writeInteger<kFrameNum>>("frameNum"),
-    bind::property<readProperty<kWMode>, writeText<kWMode>>("wmode"),
-    bind::property<readProperty<kSAlign>, writeText<kSAlign>>("salign"),
-    bind::property<readProperty<kMenu>, writeBool<kMenu>>("menu"),
-    bind::property<readProperty<kBase>, writeText<kBase>>("base"),
-    bind::property<readProperty<kScale>, writeText<kScale>>("scale"),
-    bind::property<readProperty<kDeviceFont>, writeBool<kDeviceFont>>("deviceFont"),
-    bind::property<readProperty<kEmbedMovie>, writeBool<kEmbedMovie>>("embedMovie"),
-    bind::property<readProperty<kBGColor>, writeText<kBGColor>>("bgColor"),
-    bind::property<readProperty<kQuality2>, writeText<kQuality2>>("quality2"),
-    bind::property<readProperty<kSWRemote>, writeText<kSWRemote>>("SWRemote"),
-    bind::property<readProperty<kFlashVars>, writeText<kFlashVars>>("flashVars"),
-    bind::getter<controlWindow>("window"),
-    bind::property<readContextMenu, writeContextMenu>("onContextMenu"),
+    bind::classMethod<bindData>("bindData")
+        .doc("path, ...",
+             "Binds movie variable paths such as \"_root.score\" (strings; other arguments are "
+             "skipped): each becomes a property of FlashPlayer, reached as FlashPlayer._root.score "
+             "through MovieClip objects, that updateData fills."),
+    bind::classMethod<unbindData>("unbindData")
+        .doc("path, ...",
+             "Removes the bindings of these paths; a path that is not bound is skipped."),
+    bind::classMethod<unbindAll>("unbindAll").doc("", "Removes every binding."),
+    bind::classMethod<updateData>("updateData")
+        .doc("[toScript]",
+             "Copies every bound movie variable into its property (no argument or true: "
+             "\"true\"/\"false\" become booleans, decimal text numbers, the rest strings; "
+             "variables the movie does not give stay as they were), or with false each property's "
+             "text to the movie."),
+    bind::classMethod<movieToWindow>("movieToWindow")
+        .doc("rect",
+             "Converts {left, top, right, bottom} in movie pixels (top may be left out) to the "
+             "control's window pixels under its scale mode, as a new object of integers; undefined "
+             "without a movie or with an edge that is not a number."),
+    bind::classMethod<setZoomRect>("setZoomRect")
+        .doc("left, top, right, bottom",
+             "Zooms into the rectangle of the movie given in twips (integers)."),
+    bind::classMethod<oneInteger<kZoom>>("zoom").doc(
+        "percent",
+        "Zooms by percent (below 100 in, above 100 out); 0 shows the whole movie again."),
+    bind::classMethod<pan>("pan").doc(
+        "x, y, mode",
+        "Moves a zoomed view by x and y, in window pixels (mode 0) or percent of the part shown "
+        "(mode 1)."),
+    bind::classMethod<noArguments<kPlay>>("play").doc("", "Starts playing the movie."),
+    bind::classMethod<noArguments<kStop>>("stop").doc("", "Stops playing the movie."),
+    bind::classMethod<noArguments<kBack>>("back").doc("", "Goes one frame back and stops."),
+    bind::classMethod<noArguments<kForward>>("forward").doc("", "Goes one frame on and stops."),
+    bind::classMethod<noArguments<kRewind>>("rewind").doc("", "Goes to the first frame."),
+    bind::classMethod<noArguments<kStopPlay>>("stopPlay")
+        .doc("", "Stops playing (the same as stop)."),
+    bind::classMethod<oneInteger<kGotoFrame>>("gotoFrame")
+        .doc("frame", "Goes to the frame by number, the first being 0."),
+    bind::classMethod<noArguments<kCurrentFrame>>("currentFrame")
+        .doc("", "The number of the frame shown, the first being 0."),
+    bind::classMethod<noArguments<kIsPlaying>>("isPlaying").doc("", "True while the movie plays."),
+    bind::classMethod<noArguments<kPercentLoaded>>("percentLoaded")
+        .doc("", "How much of the movie is loaded, 0 to 100."),
+    bind::classMethod<oneInteger<kFrameLoaded>>("frameLoaded")
+        .doc("frame", "True when that frame is loaded."),
+    bind::classMethod<noArguments<kFlashVersion>>("flashVersion")
+        .doc("", "The control's version, the major number in the high 16 bits."),
+    bind::classMethod<loadMovie>("loadMovie")
+        .doc("layer, url",
+             "Loads the movie file or URL into that layer (0 replaces the main movie)."),
+    bind::classMethod<setVariable>("setVariable")
+        .doc("path, value",
+             "Sets the movie variable at path (such as \"_root.msg\") to the text of value."),
+    bind::classMethod<oneText<kGetVariable>>("getVariable")
+        .doc("path",
+             "The text of the movie variable at path; undefined when the movie has no such "
+             "variable."),
+    bind::classMethod<textInteger<kTGotoFrame>>("targetGotoFrame")
+        .doc("target, frame",
+             "Goes to the frame (from 0) in the timeline of the movie clip at target (such as "
+             "\"/menu\")."),
+    bind::classMethod<twoTexts<kTGotoLabel>>("targetGotoLabel")
+        .doc("target, label", "Goes to the labelled frame in the target's timeline."),
+    bind::classMethod<oneText<kTCurrentFrame>>("targetCurrentFrame")
+        .doc("target", "The frame number (from 0) the target's timeline shows."),
+    bind::classMethod<oneText<kTCurrentLabel>>("targetCurrentLabel")
+        .doc("target",
+             "The label of the frame the target's timeline shows (empty when it has none)."),
+    bind::classMethod<oneText<kTPlay>>("targetPlay").doc("target", "Starts the target's timeline."),
+    bind::classMethod<oneText<kTStopPlay>>("targetStopPlay")
+        .doc("target", "Stops the target's timeline."),
+    bind::classMethod<textInteger<kTGetProperty>>("targetGetProperty")
+        .doc("target, property",
+             "A property of the target by number (0 _x, 1 _y, 2 _xscale, ... as in the movie's "
+             "actions), as text."),
+    bind::classMethod<targetSetProperty>("targetSetProperty")
+        .doc("target, property, value",
+             "Sets a property of the target by number to the text of value."),
+    bind::classMethod<textInteger<kTCallFrame>>("targetCallFrame")
+        .doc("target, frame",
+             "Runs the actions of the target's frame (from 0) without going there."),
+    bind::classMethod<twoTexts<kTCallLabel>>("targetCallLabel")
+        .doc("target, label",
+             "Runs the actions of the target's labelled frame without going there."),
+    bind::classMethod<textInteger<kTGetPropertyNum>>("targetGetPropertyNum")
+        .doc("target, property", "A property of the target by number, as a number."),
+    bind::classMethod<targetSetPropertyNum>("targetSetPropertyNum")
+        .doc("target, property, value", "Sets a property of the target by number to a number."),
+    bind::getter<readProperty<kTotalFrames>>("totalFrames")
+        .doc("The number of frames of the movie."),
+    bind::property<readProperty<kPlaying>, writeBool<kPlaying>>("playing").doc(
+        "True while the movie plays; assigning starts or stops it."),
+    bind::property<readProperty<kQuality>, writeInteger<kQuality>>("quality").doc(
+        "Rendering quality: 0 low, 1 high, 2 automatic from low, 3 automatic from high."),
+    bind::property<readProperty<kScaleMode>, writeInteger<kScaleMode>>("scaleMode")
+        .doc("How the movie fits the window: 0 show all, 1 no border, 2 exact fit, 3 no scale."),
+    bind::property<readProperty<kAlignMode>, writeInteger<kAlignMode>>("alignMode")
+        .doc("Where the movie sits in the window: bits 1 left, 2 right, 4 top, 8 bottom."),
+    bind::property<readBackgroundColor, writeBackgroundColor>("backgroundColor")
+        .doc("The background colour as 0xRRGGBB; -1 for the movie's own."),
+    bind::property<readProperty<kLoop>, writeBool<kLoop>>("loop").doc(
+        "True when the movie starts again after its last frame."),
+    bind::property<readProperty<kMovie>, writeText<kMovie>>("movie").doc(
+        "The movie file or URL; assigning loads another movie."),
+    bind::property<readProperty<kFrameNum>, writeInteger<kFrameNum>>("frameNum")
+        .doc("The frame shown (from 0); assigning goes there."),
+    bind::property<readProperty<kWMode>, writeText<kWMode>>("wmode").doc(
+        "The window mode as text: \"Window\", \"Opaque\" or \"Transparent\"."),
+    bind::property<readProperty<kSAlign>, writeText<kSAlign>>("salign").doc(
+        "The alignment as text of the letters L, T, R and B (\"LT\": top left)."),
+    bind::property<readProperty<kMenu>, writeBool<kMenu>>("menu").doc(
+        "True when the movie's own context menu has every entry, false for the short one."),
+    bind::property<readProperty<kBase>, writeText<kBase>>("base").doc(
+        "The base URL for relative paths in the movie."),
+    bind::property<readProperty<kScale>, writeText<kScale>>("scale").doc(
+        "The scale mode as text: \"ShowAll\", \"NoBorder\" or \"ExactFit\"."),
+    bind::property<readProperty<kDeviceFont>, writeBool<kDeviceFont>>("deviceFont")
+        .doc("True to draw text in the system's fonts where the movie allows."),
+    bind::property<readProperty<kEmbedMovie>, writeBool<kEmbedMovie>>("embedMovie")
+        .doc("True when the movie is kept inside the control's saved state."),
+    bind::property<readProperty<kBGColor>, writeText<kBGColor>>("bgColor").doc(
+        "The background colour as text (\"#RRGGBB\")."),
+    bind::property<readProperty<kQuality2>, writeText<kQuality2>>("quality2")
+        .doc("The rendering quality as text (\"Low\", \"High\", \"AutoLow\", \"AutoHigh\")."),
+    bind::property<readProperty<kSWRemote>, writeText<kSWRemote>>("SWRemote")
+        .doc("The control's SWRemote text, passed on as it is."),
+    bind::property<readProperty<kFlashVars>, writeText<kFlashVars>>("flashVars")
+        .doc("Variables handed to the movie at load, as \"name=value&name=value\"."),
+    bind::getter<controlWindow>("window").doc(
+        "The Window of the control; null when there is none."),
+    bind::property<readContextMenu, writeContextMenu>("onContextMenu")
+        .doc("A function called (this: the control's Window) on a right-button press instead of "
+             "the movie's menu; null gives the menu back."),
     bind::objectText("[object FlashPlayer]"),
 };
 
@@ -433,7 +510,13 @@ int flashPlayerProperty(ScriptEngine* engine, ClassDescriptor* cls, void* data, 
 void registerFlashPlayer(ScriptEngine* engine) {
     ClassDescriptor* cls = bind::defineClass<FlashPlayerObject>(
         engine,
-        {.name = "FlashPlayer", .id = ClassId::kFlashPlayer, .members = {kFlashPlayerMembers}});
+        {.name = "FlashPlayer",
+         .id = ClassId::kFlashPlayer,
+         .members = {kFlashPlayerMembers},
+         .summary = "The movie in the main window: its control's methods and properties by name, "
+                    "and movie variables bound as properties (bindData). Every member works on "
+                    "the class itself; without a movie control methods give undefined and "
+                    "assignments are ignored."});
     flashPlayerBinderProperty = cls->property;
     cls->property = flashPlayerProperty;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "builtins/builtin_reference.h"
 #include "host/com/automation_object.h"
 #include "host/com/com_invoke.h"
 #include "host/com/com_variant.h"
@@ -379,15 +380,37 @@ IDispatch* activeXDispatch(const ScriptValue& value) {
     return static_cast<AutomationObject*>(value.host->data)->dispatch.get();
 }
 
+// The reference: one row a member (see builtin_reference.h).
+constexpr bind::Member kActiveXObjectReference[] = {
+    bind::objectText("[object ActiveXObject]"),
+    bind::describedClassMethod(
+        "register", "path",
+        "Calls the registration entry of the COM library (DLL) at path; true when it succeeded."),
+    bind::describedClassMethod(
+        "unregister", "path",
+        "Calls the unregistration entry of the COM library at path; true when it succeeded."),
+    bind::describedMethod("GetTypeInfoCount", "",
+                          "1 when the object describes its members with type information, else 0."),
+    bind::describedMethod(
+        "EnablePropertyNotify", "[enable]",
+        "Switches property change events on (no argument or true) or off; true when the object "
+        "offers them. Also a property: reading it tells whether they are on."),
+    bind::describedHandler("OnPropertyWillChange",
+                           "A function called before a property of the object changes (once "
+                           "EnablePropertyNotify is on)."),
+    bind::describedHandler("OnPropertyChanged",
+                           "A function called after a property of the object changed (once "
+                           "EnablePropertyNotify is on)."),
+};
+
 void registerActiveXObject(ScriptEngine* engine) {
     ClassDescriptor* cls = registerClass(engine, "ActiveXObject", ClassId::kActiveXObject);
     cls->synopsis = "progIdOrClsid";
     cls->summary =
         "A COM automation object made from a program id (\"Scripting.Dictionary\") or a class id; "
         "its own methods and properties are used by name, a function assigned to one of its "
-        "events handles it, and GetTypeInfoCount(), register(path), unregister(path), "
-        "OnPropertyWillChange, OnPropertyChanged and EnablePropertyNotify are added. Null when "
-        "no object could be made; COM failures are runtime errors.";
+        "events handles it, and the members below are added. Null when no object could be "
+        "made; COM failures are runtime errors.";
     auto* names = new ActiveXClass();
     cls->classData = names;
     cls->classDataDestructor = destroyClassData;
@@ -408,6 +431,10 @@ void registerActiveXObject(ScriptEngine* engine) {
     // Element reads on its instances call `Item` (the interpreter's side of the bargain).
     engine->activeXClass = cls;
     engine->atomItem = intern(engine, "Item");
+}
+
+bind::MemberTable activeXObjectReference() {
+    return kActiveXObjectReference;
 }
 
 }  // namespace quill

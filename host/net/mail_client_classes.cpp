@@ -217,8 +217,9 @@ constexpr bind::Member kSendMailMembers[] = {
         "command sent, 3 bytes sent (return false to stop)."),
     bind::method<send>("send", bind::Empty::kFalse)
         .doc("mail",
-             "Sends a Mail that has from and to set, on a new connection; true when the server "
-             "accepted it."),
+             "Sends a Mail that has from and to set, on a new connection, to every address of "
+             "to (the part inside <...> of each, and of from for the sender); true when the "
+             "server accepted it."),
     bind::method<connectManual>("connect", bind::Empty::kFalse)
         .doc("Opens a connection of its own to server and port for command and write; true when "
              "connected."),

@@ -145,6 +145,13 @@ std::vector<std::string> recipientAddresses(std::string_view to) {
     return out;
 }
 
+std::string senderAddress(std::string_view from) {
+    size_t open = from.find('<');
+    if (open == std::string_view::npos) return std::string(trimBlanks(from));
+    std::string_view address = from.substr(open + 1);
+    return std::string(address.substr(0, address.find('>')));
+}
+
 std::string cramMd5Answer(std::string_view username, std::string_view password,
                           std::string_view challengeReply) {
     std::string_view line = firstLine(challengeReply);

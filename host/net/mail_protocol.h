@@ -39,6 +39,10 @@ unsigned offeredAuthMechanisms(std::string_view ehloReply);
 // address is what stands between its first "<" and the next ">", or without "<" the piece up to
 // a ">" or its end. Pieces that hold nothing but blanks are left out.
 std::vector<std::string> recipientAddresses(std::string_view to);
+// The sender's address for MAIL FROM from a `from` value: what stands between its first "<" and
+// the next ">", else the value without surrounding blanks. A From header with a display name
+// ("Ada <ada@example.com>") sent whole would be refused by every server.
+std::string senderAddress(std::string_view from);
 
 // The CRAM-MD5 answer, base64 without a line end, to a server's "334 <base64 challenge>" reply.
 std::string cramMd5Answer(std::string_view username, std::string_view password,

@@ -161,7 +161,7 @@ bool sendMessage(const ServerAccount& account, std::string_view from, std::strin
         }
     }
 
-    if (!smtp.step("MAIL FROM:<" + std::string(from) + ">\r\n", 200)) return false;
+    if (!smtp.step("MAIL FROM:<" + senderAddress(from) + ">\r\n", 200)) return false;
     for (const std::string& address : recipients) {
         // Refusals are reported; the server decides at DATA whether anyone is left.
         std::string line = "RCPT TO:<" + address + ">\r\n";

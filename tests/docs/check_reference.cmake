@@ -2,12 +2,22 @@
 # Variables: QUILL, EMULATOR (Wine for the Windows build), REFERENCE (docs/reference), WORK (a
 # scratch folder), SCOPE: "all" compares the whole folder both ways (quill.exe has every class);
 # "classes" compares only the class pages this build writes (the native quill has no Windows
-# classes, so its index and function list are shorter).
+# classes, so its index and function list are shorter). PROJECTOR_DOC (Windows): the projector's
+# generator, whose pages join the folder before it is compared.
 file(REMOVE_RECURSE "${WORK}")
 execute_process(COMMAND ${EMULATOR} ${QUILL} doc --markdown "${WORK}"
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "quill doc --markdown failed (${rc}):\n${out}${err}")
+endif()
+if(PROJECTOR_DOC)
+  execute_process(COMMAND ${EMULATOR} ${PROJECTOR_DOC} --markdown "${WORK}"
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "quill-projector-doc --markdown failed (${rc}):\n${out}${err}")
+  endif()
+elseif(SCOPE STREQUAL "all")
+  message(FATAL_ERROR "comparing the whole folder needs the projector's pages too (PROJECTOR_DOC)")
 endif()
 set(hint "docs/reference is not what the code describes: regenerate it with tools/update_reference.sh")
 file(GLOB generated RELATIVE "${WORK}" "${WORK}/*.md")

@@ -58,6 +58,11 @@ TEST(MailProtocolTest, ReadsReplyCodesAndRecipients) {
               (std::vector<std::string>{"a@x", "b@y", "c@z", "d@w"}));
     // Spaces in a piece without brackets go out as they are.
     EXPECT_EQ(recipientAddresses(" a@x"), std::vector<std::string>{" a@x"});
+    // The sender: a display name (even with a comma or brackets after) is not sent to MAIL FROM.
+    EXPECT_EQ(senderAddress("Lovelace, Ada <ada@x> (home)"), "ada@x");
+    EXPECT_EQ(senderAddress("  ada@x \t"), "ada@x");
+    EXPECT_EQ(senderAddress("<ada@x"), "ada@x");
+    EXPECT_EQ(senderAddress(""), "");
 }
 
 TEST(MailProtocolTest, ReadsPop3StatusAndListings) {
