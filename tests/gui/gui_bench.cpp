@@ -320,6 +320,14 @@ bool click(HWND hwnd, POINT clientPoint, Button button) {
     return send(inputs);
 }
 
+bool mouseAt(DWORD flags, POINT screenPoint) {
+    if (!SetCursorPos(screenPoint.x, screenPoint.y)) return false;
+    std::vector<INPUT> inputs(1);
+    inputs[0].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = flags;
+    return send(inputs);
+}
+
 bool pressKey(WORD virtualKey, std::initializer_list<WORD> modifiers) {
     std::vector<INPUT> inputs;
     for (WORD modifier : modifiers) inputs.push_back(keyInput(modifier, false));

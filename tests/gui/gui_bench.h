@@ -111,6 +111,9 @@ COLORREF readPixel(HWND hwnd, int x, int y);
 enum class Button { Left, Right, Middle };
 bool bringToFront(HWND hwnd);
 bool click(HWND hwnd, POINT clientPoint, Button button = Button::Left);
+// One mouse event (MOUSEEVENTF_LEFTDOWN, _MOVE, ...) with the cursor put on a screen point first;
+// for drags and hovering, where a test steps the pointer itself.
+bool mouseAt(DWORD flags, POINT screenPoint);
 bool pressKey(WORD virtualKey, std::initializer_list<WORD> modifiers = {});
 bool typeText(std::wstring_view text);
 

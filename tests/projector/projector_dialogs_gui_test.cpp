@@ -35,16 +35,6 @@ std::string packDialogs(const Scratch& scratch, const std::string& sections,
     return exe;
 }
 
-// The dialog of the projector's thread with that title, once it is visible.
-HWND waitDialog(const Projector& p, const wchar_t* title) {
-    HWND found = nullptr;
-    gui::waitFor([&] {
-        found = gui::findWindow(L"#32770", title, p.threadId());
-        return found && IsWindowVisible(found);
-    });
-    return found && IsWindowVisible(found) ? found : nullptr;
-}
-
 std::wstring controlText(HWND dialog, int id) {
     HWND control = gui::findControl(dialog, id);
     return control ? gui::windowText(control) : L"<missing>";
@@ -70,12 +60,6 @@ project::ProjectSettings storedSettings(const Scratch& scratch) {
     target.workFolder = scratch.path("tmp\\");
     EXPECT_TRUE(project::ReadProjectSettings(&settings, stream, target));
     return settings;
-}
-
-void closeProjector(Projector& p) {
-    p.close();
-    DWORD code = 1;
-    EXPECT_TRUE(p.waitExit(&code));
 }
 
 class ProjectorDialogs : public ::testing::Test {
@@ -386,16 +370,9 @@ TEST_F(ProjectorDialogs, BrowseButtonsAndTheHoverButtons) {
     ClientToScreen(chooser, &over);
     SetCursorPos(away.x, away.y);
     EXPECT_TRUE(gui::waitFor([&] { return face() == resting; }));
-    auto moveTo = [](POINT at) {
-        SetCursorPos(at.x, at.y);
-        INPUT input{};
-        input.type = INPUT_MOUSE;
-        input.mi.dwFlags = MOUSEEVENTF_MOVE;
-        SendInput(1, &input, sizeof input);
-    };
-    moveTo(over);
+    ASSERT_TRUE(gui::mouseAt(MOUSEEVENTF_MOVE, over));
     EXPECT_TRUE(gui::waitFor([&] { return face() == lit; }));
-    moveTo(away);
+    ASSERT_TRUE(gui::mouseAt(MOUSEEVENTF_MOVE, away));
     EXPECT_TRUE(gui::waitFor([&] { return face() == resting; }));
 
     // OK applies the browsed mask to the running window.

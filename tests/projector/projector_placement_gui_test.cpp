@@ -35,9 +35,7 @@ class ProjectorPlacement : public ::testing::Test {
             ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown"));
         }
         check(window, p, scratch);
-        p.close();
-        DWORD code;
-        EXPECT_TRUE(p.waitExit(&code));
+        closeProjector(p);
     }
 };
 
@@ -175,9 +173,7 @@ TEST_F(ProjectorPlacement, OutOfRangeValuesKeepTheWindowUsable) {
     HWND window = p.mainWindow();
     ASSERT_TRUE(window);
     usable(window, p, scratch);
-    p.close();
-    DWORD code;
-    EXPECT_TRUE(p.waitExit(&code));
+    closeProjector(p);
 }
 
 TEST_F(ProjectorPlacement, FrameStylesButtonsAndScaleMode) {
@@ -312,11 +308,7 @@ TEST_F(ProjectorPlacement, KeptAspectRatioAfterARealBorderDrag) {
             ASSERT_EQ(SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(from.x, from.y)), HTRIGHT);
             ASSERT_TRUE(gui::bringToFront(window));
             auto mouse = [](DWORD flags, POINT at) {
-                SetCursorPos(at.x, at.y);
-                INPUT input{};
-                input.type = INPUT_MOUSE;
-                input.mi.dwFlags = flags;
-                SendInput(1, &input, sizeof input);
+                gui::mouseAt(flags, at);
                 Sleep(50);
             };
             mouse(MOUSEEVENTF_LEFTDOWN, from);

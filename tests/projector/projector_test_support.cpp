@@ -277,6 +277,21 @@ Projector::Options inTmp(const Scratch& scratch, const std::string& arguments) {
     return {{{"TMP", scratch.path("tmp")}}, arguments};
 }
 
+HWND waitDialog(const Projector& p, const wchar_t* title) {
+    HWND found = nullptr;
+    gui::waitFor([&] {
+        found = gui::findWindow(L"#32770", title, p.threadId());
+        return found && IsWindowVisible(found);
+    });
+    return found && IsWindowVisible(found) ? found : nullptr;
+}
+
+void closeProjector(Projector& p) {
+    p.close();
+    DWORD code = 1;
+    EXPECT_TRUE(p.waitExit(&code));
+}
+
 bool popupMenuShown(DWORD threadId) {
     for (HWND w : gui::threadWindows(threadId)) {
         if (gui::className(w) == L"#32768" && IsWindowVisible(w)) return true;

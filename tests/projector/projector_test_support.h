@@ -94,6 +94,12 @@ std::string packWindow(const Scratch& scratch, const std::string& sections,
 // Options that run a projector with TMP set to the scratch folder's "tmp" (made here).
 Projector::Options inTmp(const Scratch& scratch, const std::string& arguments = "");
 
+// The dialog of the projector's thread with that title, once it is visible; null if none shows.
+HWND waitDialog(const Projector& p, const wchar_t* title);
+
+// Closes the main window and expects the process to end.
+void closeProjector(Projector& p);
+
 // Whether a popup menu of the thread is on screen.
 bool popupMenuShown(DWORD threadId);
 

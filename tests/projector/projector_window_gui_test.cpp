@@ -52,9 +52,7 @@ TEST_F(ProjectorWindow, PopupFramePixelPlacementAndTopmost) {
     EXPECT_EQ(r.bottom - r.top, 200);
     EXPECT_EQ(gui::windowText(window), L"Popup");
     EXPECT_FALSE(gui::windowRegion(window));  // a rectangle: no region
-    p.close();
-    DWORD code;
-    EXPECT_TRUE(p.waitExit(&code));
+    closeProjector(p);
 }
 
 TEST_F(ProjectorWindow, CaptionWindowSizedToTheMovieAndItsMenuOnTheRightButton) {
@@ -85,9 +83,7 @@ TEST_F(ProjectorWindow, CaptionWindowSizedToTheMovieAndItsMenuOnTheRightButton) 
     gui::pressKey(VK_ESCAPE);
     EXPECT_TRUE(gui::waitFor([&] { return !menuOpen(); }));
 
-    p.close();
-    DWORD code;
-    EXPECT_TRUE(p.waitExit(&code));
+    closeProjector(p);
 }
 
 TEST_F(ProjectorWindow, MaskShapesTheWindowAndAMissingMaskLeavesItRectangular) {
@@ -112,9 +108,7 @@ TEST_F(ProjectorWindow, MaskShapesTheWindowAndAMissingMaskLeavesItRectangular) {
         EXPECT_FALSE(region->contains(270, 150));
         EXPECT_FALSE(region->contains(10, 190));
         EXPECT_TRUE(region->contains(30, 190));
-        p.close();
-        DWORD code;
-        EXPECT_TRUE(p.waitExit(&code));
+        closeProjector(p);
     }
     // A mask name without its file: rectangular.
     Scratch other("window-nomask");
@@ -127,9 +121,7 @@ TEST_F(ProjectorWindow, MaskShapesTheWindowAndAMissingMaskLeavesItRectangular) {
     ASSERT_TRUE(window);
     ASSERT_TRUE(waitForText(other.path("log.txt"), "shown\n"));
     EXPECT_FALSE(gui::windowRegion(window));
-    p.close();
-    DWORD code;
-    EXPECT_TRUE(p.waitExit(&code));
+    closeProjector(p);
 }
 
 TEST_F(ProjectorWindow, TransparentBackgroundKeepsOnlyTheMoviesShapes) {
@@ -183,11 +175,7 @@ TEST_F(ProjectorWindow, DragByTheMovieAndTheTrayToggle) {
     RECT outer = gui::windowRect(window);
     POINT from{client.left + 100, client.top + 60};
     auto mouse = [](DWORD flags, POINT at) {
-        SetCursorPos(at.x, at.y);
-        INPUT input{};
-        input.type = INPUT_MOUSE;
-        input.mi.dwFlags = flags;
-        SendInput(1, &input, sizeof input);
+        gui::mouseAt(flags, at);
         Sleep(50);
     };
     ASSERT_TRUE(gui::bringToFront(window));
@@ -212,9 +200,7 @@ TEST_F(ProjectorWindow, DragByTheMovieAndTheTrayToggle) {
     EXPECT_FALSE(IsWindowVisible(window));
     SendMessageW(window, 0x87D3, 128, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(IsWindowVisible(window));
-    p.close();
-    DWORD code;
-    EXPECT_TRUE(p.waitExit(&code));
+    closeProjector(p);
 }
 
 TEST_F(ProjectorWindow, HotKeyClosesOnlyWithItsModifiers) {
@@ -276,9 +262,7 @@ TEST_F(ProjectorWindow, ScriptsShapeTheWindowWithSetWindowless) {
     ASSERT_TRUE(gui::waitFor([&] { return IsWindowVisible(window) != FALSE; }));
     SendMessageW(window, WM_NULL, 0, 0);
     EXPECT_FALSE(gui::windowRegion(window).has_value());
-    p.close();
-    DWORD code;
-    EXPECT_TRUE(p.waitExit(&code));
+    closeProjector(p);
 }
 
 TEST_F(ProjectorWindow, ZoomInFromTheMenuOnTheRightButtonZoomsTheMovie) {
@@ -304,9 +288,7 @@ TEST_F(ProjectorWindow, ZoomInFromTheMenuOnTheRightButtonZoomsTheMovie) {
         Sleep(200);
     }
     EXPECT_TRUE(gui::waitFor([&] { return !red(); }));
-    p.close();
-    DWORD code;
-    EXPECT_TRUE(p.waitExit(&code));
+    closeProjector(p);
 }
 
 TEST_F(ProjectorWindow, TrayMenuTogglesAndCloses) {
@@ -348,14 +330,6 @@ TEST_F(ProjectorWindow, SystemMenuAdditionsOpenTheirDialogs) {
         }
         return true;
     };
-    auto dialogShown = [](const Projector& p, const wchar_t* title) {
-        HWND found = nullptr;
-        gui::waitFor([&] {
-            found = gui::findWindow(L"#32770", title, p.threadId());
-            return found && IsWindowVisible(found);
-        });
-        return found && IsWindowVisible(found) ? found : nullptr;
-    };
     Scratch scratch("window-sysmenu");
     std::string exe = packWindow(scratch,
                                  "[window]\ntitle = \"System menu\"\nframe = [\"caption\"]\n"
@@ -367,19 +341,17 @@ TEST_F(ProjectorWindow, SystemMenuAdditionsOpenTheirDialogs) {
     ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
     ASSERT_TRUE(gui::bringToFront(window));
     ASSERT_TRUE(choose(window, {VK_UP, VK_RETURN}));
-    HWND about = dialogShown(p, L"About");
+    HWND about = waitDialog(p, L"About");
     ASSERT_TRUE(about);
     PostMessageW(about, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(gui::waitFor([&] { return !IsWindow(about); }));
     ASSERT_TRUE(gui::bringToFront(window));
     ASSERT_TRUE(choose(window, {VK_UP, VK_UP, VK_RETURN}));
-    HWND options = dialogShown(p, L"Options");
+    HWND options = waitDialog(p, L"Options");
     ASSERT_TRUE(options);
     PostMessageW(options, WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(gui::waitFor([&] { return !IsWindow(options); }));
-    p.close();
-    DWORD code;
-    EXPECT_TRUE(p.waitExit(&code));
+    closeProjector(p);
 }
 
 TEST_F(ProjectorWindow, EscapeClosesOnReleaseEvenWithKeysBlocked) {
