@@ -423,10 +423,17 @@ TEST_F(ProjectorDialogs, APageThatCannotBeMadeKeepsTheOptionsClosed) {
     std::vector<uint8_t> stored = readUserValue(kSection, "Options");
     for (int attempt = 0; attempt < 2; ++attempt) {
         PostMessageW(window, WM_SYSCOMMAND, kConfigCommand, 0);
-        // The command has been handled once the window answers a message sent after it.
         DWORD_PTR answer = 0;
         ASSERT_TRUE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer));
-        EXPECT_EQ(gui::findWindow(L"#32770", L"Options", p.threadId()), nullptr);
+        // The dialog exists, hidden, while its pages are being made, and the window may answer
+        // a sent message in that time; it must go away without ever showing.
+        bool shown = false;
+        EXPECT_TRUE(gui::waitFor([&] {
+            HWND options = gui::findWindow(L"#32770", L"Options", p.threadId());
+            if (options && IsWindowVisible(options)) shown = true;
+            return options == nullptr;
+        }));
+        EXPECT_FALSE(shown);
     }
     EXPECT_EQ(gui::windowText(window), L"No page");
     EXPECT_EQ(readUserValue(kSection, "Options"), stored);
