@@ -258,9 +258,10 @@ TEST_F(ProjectorWindow, ScriptsShapeTheWindowWithSetWindowless) {
     EXPECT_EQ(p.mainWindow(), window);
     // Applying the shape again (as start-up does once it has placed the window, which may come
     // after the script) keeps it rectangular.
-    ASSERT_TRUE(PostMessageW(window, 0x800A, 0, 0));
+    // Sent, not posted, so it has been handled when the call returns.
     ASSERT_TRUE(gui::waitFor([&] { return IsWindowVisible(window) != FALSE; }));
-    SendMessageW(window, WM_NULL, 0, 0);
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(window, 0x800A, 0, 0, SMTO_NORMAL, 10000, &answer));
     EXPECT_FALSE(gui::windowRegion(window).has_value());
     closeProjector(p);
 }
