@@ -187,8 +187,11 @@ bool ControlInput::filter(UINT message, WPARAM wParam, LPARAM) {
             layout::MouseDecision d =
                 layout::mouseFilter(s.interactionA, s.interactionB, mouseKind(message), dragging_,
                                     (wParam & MK_LBUTTON) != 0);
-            POINT cursor;
-            GetCursorPos(&cursor);
+            // Where the pointer was when this message was made, not where it is now: on a busy
+            // machine a quick drag is queued whole before the press is handled, and starting
+            // from the pointer's present place would lose the travel.
+            DWORD at = GetMessagePos();
+            POINT cursor{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
             if (d.startDrag) {
                 dragging_ = true;
                 dragCursor_ = cursor;

@@ -256,6 +256,8 @@ MouseDecision mouseFilter(uint32_t leftMode, uint32_t rightMode, Mouse message, 
         case Mouse::kLeftUp:
             d.passOn = leftMode <= 1;
             d.endDrag = leftMode == 1;
+            // The drag ends where the button came up, whichever moves before it were merged.
+            d.moveWindow = leftMode == 1 && dragging;
             break;
         case Mouse::kLeftDouble:
             d.passOn = leftMode == 0;

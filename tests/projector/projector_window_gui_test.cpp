@@ -195,6 +195,18 @@ TEST_F(ProjectorWindow, DragByTheMovieAndTheTrayToggle) {
     EXPECT_TRUE(waitForText(scratch.path("log.txt"), "clicked\n"));
     EXPECT_EQ(gui::windowRect(window).left, moved.left);
 
+    // A quick drag, queued whole before the projector handles its press, moves the window by the
+    // same travel: the start is where the press was, not where the pointer has got to.
+    POINT back{from.x + 50, from.y + 30};
+    ASSERT_TRUE(gui::mouseAt(MOUSEEVENTF_LEFTDOWN, back));
+    ASSERT_TRUE(gui::mouseAt(MOUSEEVENTF_MOVE, {back.x - 20, back.y - 10}));
+    ASSERT_TRUE(gui::mouseAt(MOUSEEVENTF_MOVE, from));
+    ASSERT_TRUE(gui::mouseAt(MOUSEEVENTF_LEFTUP, from));
+    EXPECT_TRUE(gui::waitFor([&] {
+        RECT now = gui::windowRect(window);
+        return now.left == outer.left && now.top == outer.top;
+    }));
+
     // A double-click on the notification icon hides a visible window and shows it again.
     SendMessageW(window, 0x87D3, 128, WM_LBUTTONDBLCLK);
     EXPECT_FALSE(IsWindowVisible(window));

@@ -205,7 +205,9 @@ TEST(WindowLayoutTest, MouseFilterModes) {
     EXPECT_TRUE(mouseFilter(1, 0, Mouse::kMove, true, true).moveWindow);
     EXPECT_FALSE(mouseFilter(1, 0, Mouse::kMove, true, false).moveWindow);
     EXPECT_FALSE(mouseFilter(0, 0, Mouse::kMove, true, true).moveWindow);
-    EXPECT_TRUE(mouseFilter(1, 0, Mouse::kLeftUp, true, false).endDrag);
+    MouseDecision up = mouseFilter(1, 0, Mouse::kLeftUp, true, false);
+    EXPECT_TRUE(up.endDrag && up.moveWindow);
+    EXPECT_FALSE(mouseFilter(1, 0, Mouse::kLeftUp, false, false).moveWindow);
     EXPECT_FALSE(mouseFilter(1, 0, Mouse::kLeftDouble, false, true).passOn);
     // Disabled left button.
     EXPECT_FALSE(mouseFilter(2, 0, Mouse::kLeftDown, false, true).passOn);
