@@ -100,14 +100,15 @@ void CMainFrame::ApplyFrameStyle() {
 void CMainFrame::ApplyPlacement(const std::string& moviePath) {
     RECT window;
     GetWindowRect(hwnd_, &window);
+    const layout::Size screen = screenSize();
     layout::Placement p =
-        layout::placeWindow(app_.settings(), screenSize(), fromRect(window), clientSize(hwnd_),
+        layout::placeWindow(app_.settings(), screen, fromRect(window), clientSize(hwnd_),
                             movieFrameSize(wideFromAnsi(moviePath)));
     layout::Rect desktop{
         GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
         GetSystemMetrics(SM_XVIRTUALSCREEN) + GetSystemMetrics(SM_CXVIRTUALSCREEN),
         GetSystemMetrics(SM_YVIRTUALSCREEN) + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-    p.window = layout::keepOnDesktop(p.window, desktop, screenSize());
+    p.window = layout::keepOnDesktop(p.window, desktop, screen);
     SetWindowPos(hwnd_, nullptr, p.window.left, p.window.top, p.window.width(), p.window.height(),
                  SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(hwnd_, p.show == layout::Show::kMaximized ? SW_MAXIMIZE : SW_SHOW);

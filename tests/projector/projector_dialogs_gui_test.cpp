@@ -76,9 +76,8 @@ TEST_F(ProjectorDialogs, OptionsCancelKeepsEverythingAndOkStoresAppliesAndLasts)
                                   "[placement]\nsize = \"pixels\"\nwidth = 320\nheight = 240\n");
     {
         Projector p(exe, inTmp(scratch));
-        HWND window = p.mainWindow();
+        HWND window = shownWindow(p, scratch);
         ASSERT_TRUE(window);
-        ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
         std::vector<uint8_t> stored = readUserValue(kSection, "Options");
         ASSERT_FALSE(stored.empty());
 
@@ -218,9 +217,8 @@ TEST_F(ProjectorDialogs, AboutBoxVersionRuleLinksAndPicture) {
                          c.email + "\"\nflags = " + c.flags + "\n" +
                          (c.bitmap ? "bitmap = \"" + scratch.slashed("about.bmp") + "\"\n" : ""));
         Projector p(exe, inTmp(scratch));
-        HWND window = p.mainWindow();
+        HWND window = shownWindow(p, scratch);
         ASSERT_TRUE(window);
-        ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
         PostMessageW(window, WM_SYSCOMMAND, kAboutCommand, 0);
         HWND about = waitDialog(p, L"About");
         ASSERT_TRUE(about);
@@ -317,9 +315,8 @@ TEST_F(ProjectorDialogs, BrowseButtonsAndTheHoverButtons) {
               scratch.path("corner.msk").c_str(), FALSE);
     writeText(scratch.path("manual.chm"), "not really help");
     Projector p(exe, inTmp(scratch));
-    HWND window = p.mainWindow();
+    HWND window = shownWindow(p, scratch);
     ASSERT_TRUE(window);
-    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
     PostMessageW(window, WM_SYSCOMMAND, kConfigCommand, 0);
     HWND options = waitDialog(p, L"Options");
     ASSERT_TRUE(options);
@@ -417,9 +414,8 @@ TEST_F(ProjectorDialogs, APageThatCannotBeMadeKeepsTheOptionsClosed) {
               0)
         << output;
     Projector p(exe, inTmp(scratch));
-    HWND window = p.mainWindow();
+    HWND window = shownWindow(p, scratch);
     ASSERT_TRUE(window);
-    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
     std::vector<uint8_t> stored = readUserValue(kSection, "Options");
     for (int attempt = 0; attempt < 2; ++attempt) {
         PostMessageW(window, WM_SYSCOMMAND, kConfigCommand, 0);
@@ -446,9 +442,8 @@ TEST_F(ProjectorDialogs, TheHiddenCursorShowsAgainWhenTheOptionIsTurnedOff) {
     Scratch scratch("dialogs-cursor");
     std::string exe = packDialogs(scratch, "[input]\nsystem = [\"hide-cursor\"]\n");
     Projector p(exe, inTmp(scratch));
-    HWND window = p.mainWindow();
+    HWND window = shownWindow(p, scratch);
     ASSERT_TRUE(window);
-    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
     ASSERT_TRUE(gui::bringToFront(window));
     auto showing = [] {
         CURSORINFO info{};

@@ -247,17 +247,23 @@ void Projector::close() {
     }
 }
 
+namespace {
+// The first frame runs the script "shown" and stops.
+const char kShownFrame[] =
+    "[[frame]]\nframe = 1\nactions = '''\nfscommand \"Quill_Run\" \"shown\"\nstop\n'''\n";
+}  // namespace
+
 std::string shownMovie(int width, int height) {
     return "[movie]\nwidth = " + std::to_string(width) + "\nheight = " + std::to_string(height) +
-           "\n[[frame]]\nframe = 1\nactions = '''\n"
-           "fscommand \"Quill_Run\" \"shown\"\nstop\n'''\n";
+           "\n" + kShownFrame;
 }
 
 std::string blockMovie() {
-    return "[movie]\nwidth = 200\nheight = 100\nbackground = \"#00ff00\"\n[[shape]]\nname = "
-           "\"block\"\nrect = [0, 0, 60, 40]\nfill = \"#ff0000\"\n[[place]]\nname = \"block\"\n"
-           "x = 20\ny = 20\n[[frame]]\nframe = 1\nactions = '''\nfscommand \"Quill_Run\" "
-           "\"shown\"\nstop\n'''\n";
+    return std::string(
+               "[movie]\nwidth = 200\nheight = 100\nbackground = \"#00ff00\"\n[[shape]]\n"
+               "name = \"block\"\nrect = [0, 0, 60, 40]\nfill = \"#ff0000\"\n[[place]]\n"
+               "name = \"block\"\nx = 20\ny = 20\n") +
+           kShownFrame;
 }
 
 std::string packWindow(const Scratch& scratch, const std::string& sections,
@@ -275,6 +281,11 @@ std::string packWindow(const Scratch& scratch, const std::string& sections,
 Projector::Options inTmp(const Scratch& scratch, const std::string& arguments) {
     CreateDirectoryA(scratch.path("tmp").c_str(), nullptr);
     return {{{"TMP", scratch.path("tmp")}}, arguments};
+}
+
+HWND shownWindow(Projector& p, const Scratch& scratch) {
+    HWND window = p.mainWindow();
+    return window && waitForText(scratch.path("log.txt"), "shown\n") ? window : nullptr;
 }
 
 HWND waitDialog(const Projector& p, const wchar_t* title) {

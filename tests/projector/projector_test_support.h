@@ -94,6 +94,10 @@ std::string packWindow(const Scratch& scratch, const std::string& sections,
 // Options that run a projector with TMP set to the scratch folder's "tmp" (made here).
 Projector::Options inTmp(const Scratch& scratch, const std::string& arguments = "");
 
+// The projector's main window once the movie's first frame has logged "shown" (the scripts of
+// shownMovie and packWindow); null if either does not come.
+HWND shownWindow(Projector& p, const Scratch& scratch);
+
 // The dialog of the projector's thread with that title, once it is visible; null if none shows.
 HWND waitDialog(const Projector& p, const wchar_t* title);
 

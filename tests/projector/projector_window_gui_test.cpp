@@ -32,9 +32,8 @@ TEST_F(ProjectorWindow, PopupFramePixelPlacementAndTopmost) {
         "\"topmost\"]\n[placement]\nsize = \"pixels\"\nwidth = 320\nheight = 200\n"
         "position = \"pixels\"\nx = 30\ny = 40\n");
     Projector p(exe, inTmp(scratch));
-    HWND window = p.mainWindow();
+    HWND window = shownWindow(p, scratch);
     ASSERT_TRUE(window);
-    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
     // The window flags come last in start-up, after the movie's first frame may have run.
     EXPECT_TRUE(gui::waitFor([&] { return (gui::exStyle(window) & WS_EX_TOPMOST) != 0; }));
     DWORD style = gui::style(window), ex = gui::exStyle(window);
@@ -64,9 +63,8 @@ TEST_F(ProjectorWindow, CaptionWindowSizedToTheMovieAndItsMenuOnTheRightButton) 
                                  "[input]\nright_button = \"projector-menu\"\n"
                                  "[placement]\nsize = \"movie\"\nposition = \"top-left\"\n");
     Projector p(exe, inTmp(scratch));
-    HWND window = p.mainWindow();
+    HWND window = shownWindow(p, scratch);
     ASSERT_TRUE(window);
-    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
     RECT client = gui::clientRectOnScreen(window), outer = gui::windowRect(window);
     EXPECT_EQ(client.right - client.left, 200);
     EXPECT_EQ(client.bottom - client.top, 100);
@@ -97,9 +95,8 @@ TEST_F(ProjectorWindow, MaskShapesTheWindowAndAMissingMaskLeavesItRectangular) {
     std::string exe = packWindow(scratch, sections, shownMovie(550, 400));
     {
         Projector p(exe, inTmp(scratch));
-        HWND window = p.mainWindow();
+        HWND window = shownWindow(p, scratch);
         ASSERT_TRUE(window);
-        ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
         // The mask is in movie coordinates, here halved to fit the window.
         std::optional<gui::Region> region;
         ASSERT_TRUE(gui::waitFor([&] { return (region = gui::windowRegion(window)).has_value(); }));
@@ -163,9 +160,8 @@ TEST_F(ProjectorWindow, DragByTheMovieAndTheTrayToggle) {
                                  "[input]\nleft_button = \"drag\"\n",
                                  buttonMovie());
     Projector p(exe, inTmp(scratch));
-    HWND window = p.mainWindow();
+    HWND window = shownWindow(p, scratch);
     ASSERT_TRUE(window);
-    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
     RECT client = gui::clientRectOnScreen(window);
     ASSERT_EQ(client.right - client.left, 200);
     ASSERT_EQ(client.bottom - client.top, 100);
@@ -221,9 +217,8 @@ TEST_F(ProjectorWindow, HotKeyClosesOnlyWithItsModifiers) {
                                  "[window]\ntitle = \"Hot key\"\n[input]\nclose = [\"hot-key\"]\n"
                                  "close_key = 81\nclose_modifiers = [\"ctrl\"]\n");
     Projector p(exe, inTmp(scratch));
-    HWND window = p.mainWindow();
+    HWND window = shownWindow(p, scratch);
     ASSERT_TRUE(window);
-    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
     ASSERT_TRUE(gui::bringToFront(window));
     ASSERT_TRUE(gui::click(window, {100, 5}));
     ASSERT_TRUE(gui::pressKey('Q'));
@@ -287,9 +282,8 @@ TEST_F(ProjectorWindow, ZoomInFromTheMenuOnTheRightButtonZoomsTheMovie) {
                                  "[input]\nright_button = \"projector-menu\"\n",
                                  blockMovie());
     Projector p(exe, inTmp(scratch));
-    HWND window = p.mainWindow();
+    HWND window = shownWindow(p, scratch);
     ASSERT_TRUE(window);
-    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
     auto red = [&] { return gui::readPixel(window, 30, 30) == RGB(255, 0, 0); };
     ASSERT_TRUE(gui::waitFor(red));
     // The menu's last item is the player submenu; its first item is "Zoom In", which narrows the
@@ -311,9 +305,8 @@ TEST_F(ProjectorWindow, TrayMenuTogglesAndCloses) {
                    "[window]\ntitle = \"Tray\"\nflags = [\"autoplay\", \"tray-icon\"]\n"
                    "system_menu = [\"about\"]\n");
     Projector p(exe, inTmp(scratch));
-    HWND window = p.mainWindow();
+    HWND window = shownWindow(p, scratch);
     ASSERT_TRUE(window);
-    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
     auto menuOpen = [&] { return popupMenuShown(p.threadId()); };
     // The first item ("Hide Tray", the default) hides the window.
     PostMessageW(window, 0x87D3, 128, WM_RBUTTONUP);
@@ -349,9 +342,8 @@ TEST_F(ProjectorWindow, SystemMenuAdditionsOpenTheirDialogs) {
                                  "buttons = [\"system-menu\"]\n"
                                  "system_menu = [\"config\", \"about\"]\n");
     Projector p(exe, inTmp(scratch));
-    HWND window = p.mainWindow();
+    HWND window = shownWindow(p, scratch);
     ASSERT_TRUE(window);
-    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
     ASSERT_TRUE(gui::bringToFront(window));
     ASSERT_TRUE(choose(window, {VK_UP, VK_RETURN}));
     HWND about = waitDialog(p, L"About");
@@ -373,9 +365,8 @@ TEST_F(ProjectorWindow, EscapeClosesOnReleaseEvenWithKeysBlocked) {
                                  "[window]\ntitle = \"Escape\"\n[input]\nflags = [\"block-keys\"]\n"
                                  "close = [\"escape\"]\n");
     Projector p(exe, inTmp(scratch));
-    HWND window = p.mainWindow();
+    HWND window = shownWindow(p, scratch);
     ASSERT_TRUE(window);
-    ASSERT_TRUE(waitForText(scratch.path("log.txt"), "shown\n"));
     RECT client = gui::clientRectOnScreen(window);
     // A click gives the movie the keyboard focus.
     ASSERT_TRUE(gui::bringToFront(window));
